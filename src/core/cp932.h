@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// Windows-31J (CP932) conversion: every file the program keeps is in this code
+// page. Convert at the file boundary with these two functions and nowhere else.
+namespace Cp932 {
+// Bytes that do not form a valid CP932 character become U+FFFD.
+QString decode(QByteArrayView bytes);
+// Characters without a CP932 form become "?".
+QByteArray encode(const QString &text);
+} // namespace Cp932

@@ -1,0 +1,77 @@
+#include "platform/messagebox.h"
+
+#include <QList>
+
+#include <cstdio>
+
+namespace {
+QList<int> g_answers;
+QList<MessageBox::Shown> g_history;
+MessageBox::Handler g_handler = &MessageBox::consoleHandler;
+} // namespace
+
+int MessageBox::show(const QString &text, int style, const QString &title)
+{
+    Shown box{text, style, title.isEmpty() ? defaultTitle() : title};
+    g_history.append(box);
+    if (!g_answers.isEmpty())
+        return g_answers.takeFirst();
+    return g_handler(box);
+}
+
+void MessageBox::setNextAnswer(int answer)
+{
+    g_answers.append(answer);
+}
+
+void MessageBox::clearAnswers()
+{
+    g_answers.clear();
+}
+
+int MessageBox::pendingAnswers()
+{
+    return static_cast<int>(g_answers.size());
+}
+
+QList<MessageBox::Shown> &MessageBox::history()
+{
+    return g_history;
+}
+
+void MessageBox::setHandler(Handler handler)
+{
+    g_handler = handler ? std::move(handler) : Handler(&MessageBox::consoleHandler);
+}
+
+int MessageBox::defaultAnswer(int style)
+{
+    const int buttons = style & 7;
+    int index = 0;
+    if (style & DefaultButton3)
+        index = 2;
+    else if (style & DefaultButton2)
+        index = 1;
+    static const int table[6][3] = {
+        {Ok, Ok, Ok},
+        {Ok, Cancel, Cancel},
+        {Abort, Retry, Ignore},
+        {Yes, No, Cancel},
+        {Yes, No, No},
+        {Retry, Cancel, Cancel},
+    };
+    return table[buttons <= 5 ? buttons : 0][index];
+}
+
+int MessageBox::consoleHandler(const Shown &box)
+{
+    const QByteArray line = (box.title + QStringLiteral(": ") + box.text).toUtf8();
+    std::fprintf(stdout, "%s\n", line.constData());
+    std::fflush(stdout);
+    return defaultAnswer(box.style);
+}
+
+QString MessageBox::defaultTitle()
+{
+    return QStringLiteral("Kivrel");
+}
