@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFileDevice>
+#include <QString>
+
+// Replaces (or creates) the file at path with data so that the path names
+// either the old contents or the complete new contents, never a half-written
+// file: the data go to a temporary file in the same folder, are flushed and
+// synced, the temporary file is renamed over the path and the folder is synced.
+// A symbolic link at path is followed: its target is replaced.
+// perms: the new file's permissions; empty means what a new file normally
+// gets (0666 less the umask). On failure the old file is left untouched, the
+// temporary file is removed and *error (when given) says why.
+bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error = nullptr,
+                         QFileDevice::Permissions perms = QFileDevice::Permissions());
+
+// Appends data to the file at path (creating it) and syncs it, so the data are
+// on disk when the call returns. False when the file cannot be opened or written.
+bool appendFileSynced(const QString &path, const QByteArray &data, QString *error = nullptr);
