@@ -161,6 +161,7 @@ private:
     bool m_lastSendFailed = false;
     bool m_quitting = false;
     bool m_overflowed = false;
+    bool m_securityFailed = false; // a TLS or certificate failure during the current connect
     qint64 m_maxReplyBytes = DefaultMaxReplyBytes;
     qint64 m_expectedSize = 0;
     int m_port = 0;

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/pop3transport.h"
+
+#include <QAbstractSocket>
+#include <QList>
+#include <QSslError>
+
+class QSslSocket;
+
+// The real POP3 transport on QSslSocket: plain POP3, TLS from the first byte,
+// or STARTTLS (STLS, RFC 2595) on a plain connection. The server's certificate
+// is checked against the system's trust store; a failed check ends the
+// connection, it never goes on unencrypted.
+//
+// Extra CA certificates (a test CA, a company CA) can be added from a PEM file:
+// setExtraCaFile(), or the environment variable KIVREL_CA_FILE, read at every
+// connect.
+//
+// Socket notifications are re-posted to the event loop, so that none of them
+// runs inside connectToHost() or send().
+class QtPop3Transport : public Pop3Transport
+{
+    Q_OBJECT
+public:
+    explicit QtPop3Transport(QObject *parent = nullptr);
+    ~QtPop3Transport() override;
+
+    static void setExtraCaFile(const QString &pemFile);
+
+    bool connectToHost(const QString &host, int port, Security security) override;
+    bool send(const QByteArray &bytes) override;
+    void close() override;
+    int state() const override;
+    QByteArray readAll() override;
+
+    // The error number our callers know for a Qt socket error.
+    static int errorNumber(QAbstractSocket::SocketError error, const QString &qtText);
+
+private:
+    enum class Phase {
+        Closed,
+        Connecting,     // resolving and connecting
+        Plain,          // connected, nothing more to do
+        AwaitGreeting,  // STARTTLS: reading the greeting before STLS
+        AwaitStlsReply, // STARTTLS: STLS sent
+        Handshake,      // TLS handshake running
+        Ready           // encrypted
+    };
+    void onConnected();
+    void onEncrypted();
+    void onReadyRead();
+    void onDisconnected();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onSslErrors(const QList<QSslError> &errors);
+    void fail(int number, const QString &description);
+    void startTlsStep();
+
+    QSslSocket *m_socket = nullptr;
+    Security m_security = Security::None;
+    Phase m_phase = Phase::Closed;
+    quint64 m_generation = 0; // one per connection; stale notifications are dropped
+    bool m_failed = false;
+    QByteArray m_pending;  // data for readAll() not taken from the socket
+    QByteArray m_greeting; // STARTTLS: the greeting, handed on once TLS is up
+    QByteArray m_line;     // STARTTLS: the reply line being read
+    QString m_certProblem;
+};
