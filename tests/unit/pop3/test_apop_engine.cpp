@@ -1,0 +1,338 @@
+#include "apoptestsession.h"
+
+#include <QtTest>
+
+using Chunks = QList<QByteArray>;
+
+class TestApopEngine : public QObject
+{
+    Q_OBJECT
+private slots:
+    // Each chunk arrives on its own pump; the command must still be waiting
+    // before the last chunk and end with `status` right after it.
+    void replyCompletion_data()
+    {
+        QTest::addColumn<bool>("multiLine");
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<int>("status");
+        const int ok = aPOP::CommandComplete, failed = aPOP::CommandFailed, waiting = aPOP::CommandWaiting;
+        QTest::newRow("stat one chunk") << false << Chunks{"+OK 2 320\r\n"} << ok;
+        QTest::newRow("stat split") << false << Chunks{"+OK 2 3", "20\r\n"} << ok;
+        QTest::newRow("CR and LF in two chunks") << false << Chunks{"+OK 2 320\r", "\n"} << ok;
+        QTest::newRow("bare +OK") << false << Chunks{"+OK\r\n"} << ok;
+        QTest::newRow("-ERR single") << false << Chunks{"-ERR no such message\r\n"} << failed;
+        QTest::newRow("-ERR split") << false << Chunks{"-ERR no", " such message\r\n"} << failed;
+        QTest::newRow("two lines never single") << false << Chunks{"+OK 1 2\r\n+OK 3 4\r\n"} << waiting;
+        QTest::newRow("+OK without CRLF") << false << Chunks{"+OK 2 320"} << waiting;
+        QTest::newRow("+OKAY is no reply") << false << Chunks{"+OKAY\r\n"} << waiting;
+        QTest::newRow("empty listing") << true << Chunks{"+OK\r\n.\r\n"} << ok;
+        QTest::newRow("listing split in terminator") << true << Chunks{"+OK\r\n1 320\r\n.", "\r\n"} << ok;
+        QTest::newRow("listing in many pieces")
+            << true << Chunks{"+OK 2", " messages\r\n1 1", "20\r\n2 200\r\n", ".\r\n"} << ok;
+        QTest::newRow("dot line inside") << true << Chunks{"+OK\r\n..\r\nmore\r\n"} << waiting;
+        QTest::newRow("-ERR multi") << true << Chunks{"-ERR no such message\r\n"} << failed;
+        QTest::newRow("-ERR multi before CRLF") << true << Chunks{"-ERR no such message"} << waiting;
+    }
+    void replyCompletion()
+    {
+        QFETCH(bool, multiLine);
+        QFETCH(Chunks, chunks);
+        QFETCH(int, status);
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        for (const QByteArray &c : chunks)
+            s.transport->server(c);
+        multiLine ? s.pop.LIST(0) : s.pop.STAT();
+        QCOMPARE(s.pop.ReplyMode(), multiLine ? aPOP::MultiLine : aPOP::SingleLine);
+        for (qsizetype i = 0; i + 1 < chunks.size(); ++i) {
+            s.pumpOnce();
+            QCOMPARE(s.pop.CommandStatus(), aPOP::CommandWaiting);
+        }
+        s.pumpOnce();
+        QCOMPARE(s.pop.CommandStatus(), status);
+        QCOMPARE(s.pop.GetMessage(), chunks.join());
+        QCOMPARE(s.dataEvents, chunks.size());
+    }
+
+    // Completion is noticed when the data arrives, not only on a tick.
+    void completesOnArrivalWithoutTick()
+    {
+        ApopTestSession s(ApopTestSession::Tick::Never);
+        QVERIFY(s.connectUp());
+        s.transport->server("+OK\r\n1 2\r\n.\r\n");
+        s.pop.UIDL(0);
+        s.pumpOnce();
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandComplete);
+    }
+
+    // Silence is counted from the later of the last data and the command sent.
+    void timeoutCountsFromLaterOfDataAndSend_data()
+    {
+        QTest::addColumn<int>("idlePumpsBeforeCommand");
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<int>("pausePumps"); // between the chunks
+        QTest::addColumn<int>("pumpsUntilFailure");
+        // 300 pumps are 60 000 ms: not yet more than the limit; the 301st is.
+        QTest::newRow("no reply at all") << 0 << Chunks{} << 0 << 301;
+        QTest::newRow("no reply after a long idle") << 600 << Chunks{} << 0 << 301;
+        QTest::newRow("partial reply restarts the count") << 0 << Chunks{"+OK 2"} << 0 << 302;
+        QTest::newRow("late piece restarts again") << 0 << Chunks{"+OK 2", " 3"} << 100 << 403;
+    }
+    void timeoutCountsFromLaterOfDataAndSend()
+    {
+        QFETCH(int, idlePumpsBeforeCommand);
+        QFETCH(Chunks, chunks);
+        QFETCH(int, pausePumps);
+        QFETCH(int, pumpsUntilFailure);
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        for (int i = 0; i < idlePumpsBeforeCommand; ++i)
+            s.pumpOnce();
+        for (qsizetype i = 0; i < chunks.size(); ++i) {
+            if (i > 0)
+                s.transport->pause(pausePumps);
+            s.transport->server(chunks.at(i));
+        }
+        s.pop.STAT();
+        QCOMPARE(s.pumpWhileWaiting(), pumpsUntilFailure);
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandFailed);
+        // The buffer keeps what arrived, for the caller to look at.
+        QCOMPARE(s.pop.GetMessage(), chunks.join());
+    }
+
+    // A reply that arrives 59.8 s after a long idle still counts.
+    void replyJustInsideTheLimitAfterIdle()
+    {
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        for (int i = 0; i < 1000; ++i)
+            s.pumpOnce();
+        s.transport->pause(298);
+        s.transport->server("+OK 1 10\r\n");
+        s.pop.STAT();
+        s.pumpWhileWaiting();
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandComplete);
+    }
+
+    void tickCounterWrap_data()
+    {
+        QTest::addColumn<quint32>("startTick");
+        QTest::newRow("far from wrap") << 5000u;
+        QTest::newRow("wraps during wait") << 0xFFFFFFFFu - 30000u;
+        QTest::newRow("wraps at once") << 0xFFFFFFFFu;
+        QTest::newRow("signed boundary") << 0x7FFFFFFFu - 100u;
+    }
+    void tickCounterWrap()
+    {
+        QFETCH(quint32, startTick);
+        ApopTestSession s(ApopTestSession::Tick::EveryPump, startTick);
+        QVERIFY(s.connectUp());
+        // a piece of reply 10 s in, then silence
+        s.transport->pause(49);
+        s.transport->server("+OK 2");
+        s.pop.STAT();
+        const quint32 sent = s.tick();
+        QCOMPARE(s.pumpWhileWaiting(), 50 + 301);
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandFailed);
+        QCOMPARE(s.pop.LastDataArrivalTime(), sent + 50u * 200u);
+        QCOMPARE(Clock::elapsed(s.pop.LastDataArrivalTime(), s.tick()), 60200u);
+    }
+
+    void socketErrors_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("commandStatus");
+        QTest::newRow("10060 keeps waiting") << 10060 << "timed out"
+                                             << "timed out" << int(aPOP::CommandWaiting);
+        QTest::newRow("10053 fails") << 10053 << "aborted" << aPOPText::ConnectionAborted << int(aPOP::CommandFailed);
+        QTest::newRow("10054 changes nothing") << 10054 << "reset"
+                                               << "" << int(aPOP::CommandWaiting);
+    }
+    void socketErrors()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, description);
+        QFETCH(QString, status);
+        QFETCH(int, commandStatus);
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        s.transport->serverError(number, description, Pop3Transport::Connected);
+        s.pop.RETR(1);
+        s.pumpOnce();
+        QCOMPARE(s.pop.CommandStatus(), commandStatus);
+        QCOMPARE(s.statuses, status.isEmpty() ? QStringList() : QStringList{status});
+        QCOMPARE(s.pop.LastWinsockErrNumber(), number);
+        QCOMPARE(s.pop.LastWinsockErrMessage(), description);
+    }
+
+    // The server hanging up in the middle of a reply ends the command as the
+    // aborted connection does; after a complete reply, or after QUIT, it is no fault.
+    void serverCloses_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<int>("commandStatus");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::newRow("mid reply") << QByteArray("+OK 320 octets\r\nFrom: a\r\n") << int(aPOP::CommandFailed)
+                                   << QStringList{aPOPText::ConnectionAborted};
+        QTest::newRow("after terminator")
+            << QByteArray("+OK\r\nbody\r\n.\r\n") << int(aPOP::CommandComplete) << QStringList();
+    }
+    void serverCloses()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(int, commandStatus);
+        QFETCH(QStringList, statuses);
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        s.transport->server(before);
+        s.transport->serverClose();
+        s.pop.RETR(1);
+        s.pumpOnce();
+        s.pumpOnce();
+        QCOMPARE(s.pop.CommandStatus(), commandStatus);
+        QCOMPARE(s.statuses, statuses);
+        QVERIFY(s.pop.ConnectionClosed());
+        QCOMPARE(s.pop.GetMessage(), before);
+    }
+
+    void countsLines_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("count");
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("three lines") << QByteArray("+OK\r\na\r\n.\r\n") << 3;
+        QTest::newRow("unfinished line") << QByteArray("+OK\r\nab") << 1;
+    }
+    void countsLines()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, count);
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        if (!reply.isEmpty())
+            s.transport->server(reply, 2);
+        s.pop.RETR(1);
+        s.pumpUntil([&] { return s.transport->scriptDone(); });
+        QCOMPARE(s.pop.GetCount(), count);
+        QCOMPARE(s.pop.ReceiveBytes(), qint64(reply.size()));
+    }
+
+    void isSingleLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("single");
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("no CRLF") << QByteArray("+OK") << false;
+        QTest::newRow("one") << QByteArray("+OK 1 2\r\n") << true;
+        QTest::newRow("text after the line") << QByteArray("+OK\r\nabc") << true;
+        QTest::newRow("two") << QByteArray("+OK\r\n\r\n") << false;
+        QTest::newRow("lone LF after") << QByteArray("+OK\r\n\n") << true;
+        QTest::newRow("CR CR LF") << QByteArray("+OK\r\r\n") << true;
+    }
+    void isSingleLine()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, single);
+        QCOMPARE(aPOP::IsSingleLine(text), single);
+    }
+
+    // Data that arrives with no command outstanding is kept, as it always was.
+    void dataWithoutCommandIsAppended()
+    {
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        s.transport->server("stray\r\n");
+        const quint32 before = s.tick();
+        s.pumpOnce();
+        QCOMPARE(s.pop.GetMessage(), QByteArray("+OK POP3 ready\r\nstray\r\n"));
+        QCOMPARE(s.pop.LastDataArrivalTime(), before + 200u);
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandComplete);
+        QCOMPARE(s.dataEvents, 1);
+    }
+
+    void replyBound()
+    {
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        s.pop.setMaxReplyBytes(100);
+        s.transport->server(QByteArray(60, 'a'));
+        s.transport->server(QByteArray(60, 'b'));
+        s.transport->server(QByteArray(60, 'c'));
+        s.pop.RETR(1);
+        s.pumpOnce();
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandWaiting);
+        s.pumpOnce();
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandFailed);
+        QCOMPARE(s.statuses, QStringList{aPOPText::ReplyTooLarge});
+        QCOMPARE(s.pop.GetMessage(), QByteArray(60, 'a'));
+        // The rest of that reply could only confuse the next command.
+        QCOMPARE(s.pop.WinsockState(), int(Pop3Transport::Closed));
+        QCOMPARE(s.transport->closeCount(), 1);
+    }
+
+    void boundIsPerReply()
+    {
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        s.pop.setMaxReplyBytes(20);
+        s.transport->server("+OK 1 234567890\r\n");
+        QCOMPARE(s.pop.STAT(true), QByteArray("+OK 1 234567890\r\n"));
+        s.transport->server("+OK 1 234567890\r\n");
+        QCOMPARE(s.pop.STAT(true), QByteArray("+OK 1 234567890\r\n"));
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandComplete);
+    }
+
+    void expectedSizeKeepsContent()
+    {
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        const QByteArray mail = "+OK\r\n" + QByteArray(5000, 'x') + "\r\n.\r\n";
+        s.pop.setExpectedSize(5000);
+        s.transport->server(mail, 333);
+        QCOMPARE(s.pop.RETR(1, true), mail);
+        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandComplete);
+    }
+
+    void waitForResponse_data()
+    {
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<int>("errorAt"); // chunk index after which the socket fails, -1 never
+        QTest::addColumn<int>("limitMs");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<int>("pumps");
+        QTest::newRow("at once") << Chunks{"+OK hi\r\n"} << -1 << 60000 << true << 1;
+        QTest::newRow("across chunks") << Chunks{"xx+", "O", "K"} << -1 << 60000 << true << 3;
+        QTest::newRow("-ERR") << Chunks{"-ERR", " bad\r\n"} << -1 << 60000 << false << 1;
+        QTest::newRow("socket error") << Chunks{"+O"} << 0 << 60000 << false << 2;
+        QTest::newRow("limit") << Chunks{"+O"} << -1 << 1000 << false << 6;
+        QTest::newRow("no limit") << Chunks{} << -1 << 0 << true << 1001;
+    }
+    void waitForResponse()
+    {
+        QFETCH(Chunks, chunks);
+        QFETCH(int, errorAt);
+        QFETCH(int, limitMs);
+        QFETCH(bool, result);
+        QFETCH(int, pumps);
+        ApopTestSession s;
+        QVERIFY(s.connectUp());
+        s.pop.STAT(); // empties the buffer
+        for (qsizetype i = 0; i < chunks.size(); ++i) {
+            s.transport->server(chunks.at(i));
+            if (i == errorAt)
+                s.transport->serverError(10054, QStringLiteral("reset"));
+        }
+        if (limitMs == 0) {
+            s.transport->pause(1000);
+            s.transport->server("+OK late\r\n");
+        }
+        const int before = s.pump.pumpCount();
+        QCOMPARE(s.pop.WaitForResponse("+OK", limitMs), result);
+        QCOMPARE(s.pump.pumpCount() - before, pumps);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApopEngine)
+#include "test_apop_engine.moc"
