@@ -71,6 +71,7 @@ public:
     bool load(const QString &path)
     {
         m_lines.clear();
+        m_ends.clear();
         const QFileInfo info(path);
         if (!info.exists())
             return true;
@@ -82,12 +83,19 @@ public:
         const QByteArray data = file.read(kMaxFileBytes + 1);
         if (file.error() != QFileDevice::NoError || data.size() > kMaxFileBytes)
             return false;
-        m_lines = data.split('\n');
-        if (!m_lines.isEmpty() && m_lines.last().isEmpty())
-            m_lines.removeLast();
-        for (QByteArray &line : m_lines) {
-            if (line.endsWith('\r'))
-                line.chop(1);
+        qsizetype from = 0;
+        while (from < data.size()) {
+            const qsizetype nl = data.indexOf('\n', from);
+            const qsizetype next = nl < 0 ? data.size() : nl + 1;
+            QByteArray text = data.sliced(from, next - from);
+            QByteArray end;
+            while (!text.isEmpty() && (text.endsWith('\n') || text.endsWith('\r'))) {
+                end.prepend(text.back());
+                text.chop(1);
+            }
+            m_lines.append(text);
+            m_ends.append(end);
+            from = next;
         }
         return true;
     }
@@ -95,8 +103,12 @@ public:
     QByteArray serialize() const
     {
         QByteArray out;
-        for (const QByteArray &line : m_lines)
-            out += line + "\r\n";
+        for (qsizetype i = 0; i < m_lines.size(); ++i) {
+            out += m_lines[i];
+            // Every line keeps its own line end; added lines, and a last line
+            // that had none, end in CR LF.
+            out += m_ends[i].isEmpty() ? QByteArray("\r\n") : m_ends[i];
+        }
         return out;
     }
 
@@ -119,9 +131,9 @@ public:
         const qsizetype header = findSection(section);
         if (header < 0) {
             if (!m_lines.isEmpty() && !trimBlanks(m_lines.last()).isEmpty())
-                m_lines.append(QByteArray());
-            m_lines.append('[' + Cp932::encode(section) + ']');
-            m_lines.append(line);
+                insert(m_lines.size(), QByteArray());
+            insert(m_lines.size(), '[' + Cp932::encode(section) + ']');
+            insert(m_lines.size(), line);
             return;
         }
         const qsizetype existing = findKey(section, key);
@@ -136,7 +148,7 @@ public:
             if (!trimBlanks(m_lines[i]).isEmpty())
                 at = i + 1;
         }
-        m_lines.insert(at, line);
+        insert(at, line);
     }
 
 private:
@@ -193,7 +205,14 @@ private:
         return -1;
     }
 
+    void insert(qsizetype at, const QByteArray &line)
+    {
+        m_lines.insert(at, line);
+        m_ends.insert(at, QByteArray("\r\n"));
+    }
+
     QList<QByteArray> m_lines;
+    QList<QByteArray> m_ends; // each line's own line end, as read
 };
 
 bool hasLineBreakOrNul(const QString &s)
