@@ -1,0 +1,380 @@
+#include "pop3/attachmentdecoder.h"
+
+#include <QFile>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qsizetype MaxLineBytes = 81; // a line of up to 108 characters
+constexpr qsizetype FullLineChars = 76;
+constexpr qsizetype FullLineBytes = 57;
+constexpr qsizetype OutputBufferSize = qsizetype(1) << 20;
+
+constexpr int sextet(int c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return -1;
+}
+
+// One table per position in a group. OR-ing the four entries gives the group's
+// three bytes in bits 0-7, 8-15 and 16-23; a character outside the alphabet
+// ("=" included, which the exact rules handle) sets a bit above them.
+constexpr quint32 BadGroup = 0xFF000000u;
+struct GroupTables {
+    quint32 t[4][256];
+};
+constexpr GroupTables makeGroupTables()
+{
+    GroupTables x{};
+    for (int c = 0; c < 256; ++c) {
+        const int v = sextet(c);
+        if (v < 0) {
+            for (auto &table : x.t)
+                table[c] = BadGroup;
+            continue;
+        }
+        const quint32 u = quint32(v);
+        x.t[0][c] = u << 2;
+        x.t[1][c] = (u >> 4) | ((u & 0xF) << 12);
+        x.t[2][c] = ((u >> 2) << 8) | ((u & 0x3) << 22);
+        x.t[3][c] = u << 16;
+    }
+    return x;
+}
+constexpr GroupTables Tables = makeGroupTables();
+
+inline quint32 decodeGroup(const uchar *s)
+{
+    return Tables.t[0][s[0]] | Tables.t[1][s[1]] | Tables.t[2][s[2]] | Tables.t[3][s[3]];
+}
+
+// Stores the group's three bytes; may write one byte more, which the next group
+// overwrites (the buffers leave room for it).
+inline void storeGroup(uchar *out, quint32 w)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &w, 4);
+    } else {
+        out[0] = uchar(w);
+        out[1] = uchar(w >> 8);
+        out[2] = uchar(w >> 16);
+    }
+}
+
+// Collects decoded bytes and writes them in large pieces: the file's content is
+// the same as with one write per line.
+class FileSink
+{
+public:
+    explicit FileSink(int fd) : m_fd(fd), m_buf(new uchar[OutputBufferSize + 128]) {}
+    // Room for `n` more bytes (n is small), or nullptr after a write error.
+    uchar *room(qsizetype n)
+    {
+        if (m_used + n > OutputBufferSize && !flush())
+            return nullptr;
+        return m_buf.get() + m_used;
+    }
+    void commit(qsizetype n) { m_used += n; }
+    bool flush()
+    {
+        qsizetype done = 0;
+        while (done < m_used) {
+            const ssize_t w = ::write(m_fd, m_buf.get() + done, size_t(m_used - done));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_errno = errno;
+                return false;
+            }
+            done += w;
+        }
+        m_used = 0;
+        return true;
+    }
+    int error() const { return m_errno; }
+
+private:
+    int m_fd;
+    std::unique_ptr<uchar[]> m_buf;
+    qsizetype m_used = 0;
+    int m_errno = 0;
+};
+
+enum class Outcome { Done, LineTooLong, IncompleteGroup, WriteFailed };
+
+// One line by the exact rules; returns the byte count, or -1 / -2 for a line
+// that decodes to more than 81 bytes / ends inside a group.
+qsizetype decodeLine(const uchar *s, qsizetype len, uchar *out)
+{
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < len; i += 4) {
+        if (len - i >= 4) {
+            const quint32 w = decodeGroup(s + i);
+            if (!(w & BadGroup)) {
+                if (count + 3 > MaxLineBytes)
+                    return -1;
+                storeGroup(out + count, w);
+                count += 3;
+                continue;
+            }
+        }
+        uchar quad[3];
+        const qint16 r = AttachmentDecoder::DecodeBase64Quad(
+            QByteArrayView(reinterpret_cast<const char *>(s + i), qMin<qsizetype>(4, len - i)), quad);
+        if (r == AttachmentDecoder::QuadIncomplete)
+            return -2;
+        if (r == AttachmentDecoder::QuadInvalid)
+            break; // the rest of the line is not decoded
+        const qsizetype n = r == 0 ? 3 : r;
+        if (count + n > MaxLineBytes)
+            return -1;
+        std::memcpy(out + count, quad, size_t(n));
+        count += n;
+        if (r != 0)
+            break; // padding ends the line
+    }
+    return count;
+}
+
+Outcome decodeAll(QByteArrayView text, QByteArrayView boundary, FileSink &sink)
+{
+    const QByteArray closing = "--" + boundary.toByteArray() + "--";
+    const uchar *s = reinterpret_cast<const uchar *>(text.data());
+    const qsizetype n = text.size();
+    qsizetype pos = 0;
+    while (pos < n) {
+        // The usual line: 76 characters of the alphabet and CR LF, 57 bytes.
+        if (n - pos >= FullLineChars + 2 && s[pos + FullLineChars] == '\r' && s[pos + FullLineChars + 1] == '\n') {
+            uchar *out = sink.room(FullLineBytes + 1);
+            if (!out)
+                return Outcome::WriteFailed;
+            quint32 bad = 0;
+            for (qsizetype g = 0; g < FullLineChars / 4; ++g) {
+                const quint32 w = decodeGroup(s + pos + 4 * g);
+                bad |= w;
+                storeGroup(out + 3 * g, w);
+            }
+            if (!(bad & BadGroup)) {
+                sink.commit(FullLineBytes);
+                pos += FullLineChars + 2;
+                continue;
+            }
+        }
+        // Any other line, by the exact rules.
+        qsizetype end = n, next = n;
+        for (qsizetype from = pos; from < n;) {
+            const void *cr = std::memchr(s + from, '\r', size_t(n - from));
+            if (!cr)
+                break;
+            const qsizetype p = static_cast<const uchar *>(cr) - s;
+            if (p + 1 < n && s[p + 1] == '\n') {
+                end = p;
+                next = p + 2;
+                break;
+            }
+            from = p + 1;
+        }
+        const QByteArrayView line = text.sliced(pos, end - pos);
+        if (line.startsWith(closing))
+            return Outcome::Done;
+        uchar *out = sink.room(MaxLineBytes + 4);
+        if (!out)
+            return Outcome::WriteFailed;
+        const qsizetype count = decodeLine(s + pos, end - pos, out);
+        if (count == -1)
+            return Outcome::LineTooLong;
+        if (count == -2)
+            return Outcome::IncompleteGroup;
+        sink.commit(count);
+        pos = next;
+    }
+    return Outcome::Done;
+}
+
+QString describeErrno(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return TransferText::PathNotFound;
+    case EACCES:
+    case EPERM:
+        return TransferText::AccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return TransferText::DiskFull;
+    case EROFS:
+        return TransferText::ReadOnlyDisk;
+    case EIO:
+        return TransferText::IoError;
+    case ENAMETOOLONG:
+        return TransferText::NameTooLong;
+    case EISDIR:
+        return TransferText::IsFolder;
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+mode_t currentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+void syncFolder(const QByteArray &folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+qint16 AttachmentDecoder::DecodeBase64Quad(QByteArrayView group, uchar out[3])
+{
+    int a = 0;
+    for (qsizetype i = 0; i < 4; ++i) {
+        if (i >= group.size())
+            return QuadIncomplete;
+        const uchar c = uchar(group[i]);
+        int v = 0;
+        qint16 padding = 0;
+        if (c == '=') {
+            if (i < 2)
+                return QuadInvalid;
+            padding = i == 2 ? 1 : 2;
+        } else {
+            v = sextet(c);
+            if (v < 0)
+                return QuadInvalid;
+        }
+        switch (i) {
+        case 0:
+            a = v * 64;
+            break;
+        case 1: {
+            const int d = a + v;
+            out[0] = uchar(d / 16);
+            a = (d % 16) * 64;
+            break;
+        }
+        case 2: {
+            const int d = a + v;
+            out[1] = uchar(d / 4);
+            a = (d % 4) * 64;
+            break;
+        }
+        default:
+            out[2] = uchar(a + v);
+            break;
+        }
+        if (padding)
+            return padding;
+    }
+    return 0;
+}
+
+bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView boundary,
+                                       QByteArrayView transferEncoding, const QString &path, QString *errorMessage)
+{
+    auto fail = [&](const QString &description) {
+        *errorMessage = TransferText::ErrorPrefix + description + QLatin1Char('(') + path + QLatin1Char(')');
+        return false;
+    };
+    if (transferEncoding != QByteArrayView("base64")) {
+        errorMessage->clear();
+        return true;
+    }
+
+    const QByteArray target = QFile::encodeName(path);
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
+
+    // A file that could not be opened for writing is not replaced either.
+    struct stat existing;
+    const bool exists = ::stat(target.constData(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        return fail(TransferText::IsFolder);
+    if (exists && ::access(target.constData(), W_OK) != 0)
+        return fail(describeErrno(errno));
+
+    QByteArray temp = folder + "/.kivrel-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return fail(describeErrno(errno));
+    ::fchmod(fd, exists ? (existing.st_mode & 07777) : (0666 & ~currentUmask()));
+
+    QString why;
+    {
+        FileSink sink(fd);
+        switch (decodeAll(attachment, boundary, sink)) {
+        case Outcome::Done:
+            if (!sink.flush())
+                why = describeErrno(sink.error());
+            break;
+        case Outcome::LineTooLong:
+            why = TransferText::LineTooLong;
+            break;
+        case Outcome::IncompleteGroup:
+            why = TransferText::IncompleteGroup;
+            break;
+        case Outcome::WriteFailed:
+            why = describeErrno(sink.error());
+            break;
+        }
+    }
+    if (why.isEmpty() && ::fsync(fd) != 0)
+        why = describeErrno(errno);
+    if (::close(fd) != 0 && why.isEmpty())
+        why = describeErrno(errno);
+    if (why.isEmpty() && ::rename(temp.constData(), target.constData()) != 0)
+        why = describeErrno(errno);
+    if (!why.isEmpty()) {
+        ::unlink(temp.constData());
+        return fail(why);
+    }
+    syncFolder(folder);
+    errorMessage->clear();
+    return true;
+}
+
+bool AttachmentDecoder::BoundComplete(QByteArrayView buffer, QByteArrayView boundary, SearchState *state)
+{
+    const QByteArray needle = "--" + boundary.toByteArray() + "--";
+    qsizetype from = 0;
+    if (state) {
+        const qsizetype searched = state->searched;
+        const qsizetype keep = state->before.size();
+        if (searched <= buffer.size() && searched >= keep &&
+            buffer.sliced(searched - keep, keep) == QByteArrayView(state->before))
+            from = qMax<qsizetype>(0, searched - (needle.size() - 1));
+    }
+    if (buffer.sliced(from).indexOf(needle) >= 0)
+        return true;
+    if (state) {
+        state->searched = buffer.size();
+        state->before = buffer.last(qMin<qsizetype>(buffer.size(), 32)).toByteArray();
+    }
+    return false;
+}

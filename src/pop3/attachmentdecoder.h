@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// Texts of the attachment transfer. The message is
+// ErrorPrefix + description + "(" + path + ")".
+namespace TransferText {
+inline const QString ErrorPrefix = QStringLiteral("ﾌｧｲﾙ書き出しエラー： ");
+inline const QString LineTooLong = QStringLiteral("1行のﾃﾞｰﾀが長すぎます");
+inline const QString IncompleteGroup = QStringLiteral("base64の4文字の組が途中で終わっています");
+inline const QString PathNotFound = QStringLiteral("パスが見つかりません");
+inline const QString AccessDenied = QStringLiteral("書き込みが許可されていません");
+inline const QString DiskFull = QStringLiteral("ディスクの空き容量が不足しています");
+inline const QString ReadOnlyDisk = QStringLiteral("書き込み禁止のディスクです");
+inline const QString IoError = QStringLiteral("デバイスの入出力エラーです");
+inline const QString NameTooLong = QStringLiteral("ファイル名が長すぎます");
+inline const QString IsFolder = QStringLiteral("同じ名前のフォルダがあります");
+} // namespace TransferText
+
+// The base64 attachment decoder: line by line, group by group, with the
+// component's own rules for odd lines (see TransferToFile).
+class AttachmentDecoder
+{
+public:
+    // DecodeBase64Quad results besides 0 (full group), 1 and 2 (bytes before padding).
+    static constexpr qint16 QuadInvalid = -1;    // a character outside the alphabet
+    static constexpr qint16 QuadIncomplete = -2; // the group ended before its padding or fourth character
+
+    // Decodes one group of (normally) four characters into out[0..2].
+    static qint16 DecodeBase64Quad(QByteArrayView group, uchar out[3]);
+
+    // Decodes `attachment` into the file at `path` when `transferEncoding` is
+    // exactly "base64"; any other value writes nothing and succeeds. Per line:
+    // a line starting "--" + boundary + "--" ends the attachment; a character
+    // outside the alphabet cuts the line; padding ends the line; a line that
+    // ends inside a group or decodes to more than 81 bytes fails the transfer.
+    //
+    // The bytes go to a temporary file in the target folder that replaces the
+    // file at `path` only once the whole attachment has decoded and is on disk;
+    // after a failure the temporary file is gone and an earlier file of that
+    // name is as it was. `errorMessage` is emptied on success and set to
+    // TransferText::ErrorPrefix + description + "(" + path + ")" on failure.
+    static bool TransferToFile(QByteArrayView attachment, QByteArrayView boundary, QByteArrayView transferEncoding,
+                               const QString &path, QString *errorMessage);
+
+    // How far a growing buffer has been searched, and what it held just before
+    // that point (to notice a buffer that was emptied and filled anew).
+    struct SearchState {
+        qsizetype searched = 0;
+        QByteArray before;
+    };
+    // True when `buffer` holds "--" + boundary + "--" anywhere. With `state`, a
+    // call on the same buffer grown further looks only at the new part.
+    static bool BoundComplete(QByteArrayView buffer, QByteArrayView boundary, SearchState *state = nullptr);
+};

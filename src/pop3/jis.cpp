@@ -1,0 +1,159 @@
+#include "pop3/jis.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr char Esc = 27;
+
+// First ESC `second` `third` starting in [from, n), -1 when there is none.
+qsizetype findEscape(const char *s, qsizetype from, qsizetype n, char second, char third)
+{
+    while (n - from >= 3) {
+        const void *hit = std::memchr(s + from, Esc, size_t(n - from - 2));
+        if (!hit)
+            return -1;
+        const qsizetype p = static_cast<const char *>(hit) - s;
+        if (s[p + 1] == second && s[p + 2] == third)
+            return p;
+        from = p + 1;
+    }
+    return -1;
+}
+
+// One kind of end marker, with the result of the last search kept: the text
+// after the read position never changes, so a later segment asks again only
+// once it has passed the marker found before. This keeps a text with many
+// segments (and no ESC "(J" at all) linear.
+class MarkerSearch
+{
+public:
+    MarkerSearch(char second, char third) : m_second(second), m_third(third) {}
+    qsizetype find(const char *s, qsizetype from, qsizetype n)
+    {
+        if (m_from < 0 || m_from > from || (m_at >= 0 && m_at < from)) {
+            m_from = from;
+            m_at = findEscape(s, from, n, m_second, m_third);
+        }
+        return m_at;
+    }
+
+private:
+    char m_second, m_third;
+    qsizetype m_from = -1; // searched from here ...
+    qsizetype m_at = -1;   // ... and found here (-1: nowhere after m_from)
+};
+
+// The end of the segment that starts at `from`: the first ESC "(J", else the first ESC "(B".
+struct EndMarkers {
+    MarkerSearch roman{'(', 'J'};
+    MarkerSearch ascii{'(', 'B'};
+    qsizetype find(const char *s, qsizetype from, qsizetype n)
+    {
+        const qsizetype j = roman.find(s, from, n);
+        return j >= 0 ? j : ascii.find(s, from, n);
+    }
+};
+
+// Writes the Shift_JIS pair of one JIS pair. Every result byte is 64 or more,
+// so converted text never holds ESC, "$" or "(" and cannot form a new marker.
+inline void convertPair(uchar c1, uchar c2, char *out)
+{
+    if (c1 < 33 || c1 > 126 || c2 < 33 || c2 > 126) {
+        out[0] = char(0x81); // 〓, the usual mark for a character that cannot be shown
+        out[1] = char(0xAC);
+        return;
+    }
+    const int h = (c1 - 33) * 94 + (c2 - 33);
+    int s1 = h / 188 + 129;
+    if (s1 >= 160)
+        s1 += 64;
+    int s2 = h % 188 + 64;
+    if (s2 > 126)
+        s2 += 1;
+    out[0] = char(s1);
+    out[1] = char(s2);
+}
+
+} // namespace
+
+// Converting a segment and searching again from the start of the text gives the
+// same result as going on from the segment's end, with one exception: removing
+// the markers joins what came before with what follows, and the last two bytes
+// written can begin a new ESC "$B" with the bytes after the end marker. Those
+// two bytes are looked at again before the search goes on.
+QByteArray JisToShiftJis(QByteArray text, bool *ok)
+{
+    if (ok)
+        *ok = true;
+    const qsizetype n = text.size();
+    const char *in = text.constData();
+    qsizetype p = findEscape(in, 0, n, '$', 'B');
+    if (p < 0)
+        return text;
+    EndMarkers ends;
+    qsizetype e = ends.find(in, p + 3, n);
+    if (e < 0)
+        return text;
+
+    // Output is never longer than input and never overtakes the read position,
+    // so an unshared text is converted where it lies.
+    QByteArray fresh;
+    char *out;
+    if (text.isDetached()) {
+        out = text.data();
+        in = out;
+    } else {
+        fresh = QByteArray(n, Qt::Uninitialized);
+        out = fresh.data();
+    }
+
+    bool whole = true;
+    qsizetype r = 0, w = 0; // read position in the input, write position in the output
+    qsizetype s = p + 3;    // first byte of the segment
+    qsizetype retract = 0;  // bytes of the start marker that lie in the output already
+    for (;;) {
+        if (retract == 0) {
+            std::memmove(out + w, in + r, size_t(p - r));
+            w += p - r;
+        } else {
+            w -= retract;
+        }
+        const qsizetype len = e - s;
+        for (qsizetype i = 0; i + 1 < len; i += 2, w += 2)
+            convertPair(uchar(in[s + i]), uchar(in[s + i + 1]), out + w);
+        if (len & 1) {
+            out[w++] = in[e - 1];
+            whole = false;
+        }
+        r = e + 3;
+
+        retract = 0;
+        if (w >= 2 && out[w - 2] == Esc && out[w - 1] == '$' && r < n && in[r] == 'B') {
+            retract = 2;
+            s = r + 1;
+        } else if (w >= 1 && out[w - 1] == Esc && n - r >= 2 && in[r] == '$' && in[r + 1] == 'B') {
+            retract = 1;
+            s = r + 2;
+        } else {
+            p = findEscape(in, r, n, '$', 'B');
+            if (p < 0)
+                break;
+            s = p + 3;
+        }
+        e = ends.find(in, s, n);
+        if (e < 0)
+            break;
+    }
+    std::memmove(out + w, in + r, size_t(n - r));
+    w += n - r;
+
+    if (ok)
+        *ok = whole;
+    if (fresh.isNull()) {
+        text.truncate(w);
+        return text;
+    }
+    fresh.truncate(w);
+    return fresh;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+
+// ISO-2022-JP to Shift_JIS, the program's own byte arithmetic. A segment of
+// JIS X 0208 text starts with ESC "$B" and ends with the first ESC "(J" after
+// it, or, when there is none, the first ESC "(B"; the markers disappear and the
+// segment's byte pairs become Shift_JIS pairs. A segment without an end marker
+// (and everything after it) stays as it is.
+//
+// `ok` is false when a segment had an odd number of bytes: its whole pairs are
+// still converted and the lone last byte is kept. A pair holding a byte outside
+// 33..126 is not JIS text and becomes the substitute mark "〓" (0x81 0xAC).
+//
+// The text is converted in one pass; it is copied only when it holds something
+// to convert (and is shared), so a caller that moves its buffer in pays nothing.
+QByteArray JisToShiftJis(QByteArray text, bool *ok = nullptr);
