@@ -39,6 +39,8 @@ public:
 
     // The file's path (program folder + "/Kivrel.dat").
     static QString filePath();
+    // The text form of a stored date-time or text field ("1999/12/24 8:05:09").
+    static QString textOf(const QVariant &value);
     // True when the file is in one of the four save folders.
     static bool presentInSaveFolders(const QString &fileName);
 

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+// The words of a download run, in one place so tests compare against them.
+namespace ScanText {
+// activity log
+inline const QString ConnectStart = QStringLiteral("ｻｰﾊﾞｰに接続開始(");
+inline const QString CheckEnd = QStringLiteral("メールチェック終了");
+inline const QString Connected = QStringLiteral("接続完了");
+inline const QString AuthStart = QStringLiteral("ユーザ認証開始");
+inline const QString AuthDone = QStringLiteral("ユーザ認証完了");
+inline const QString CompareRead = QStringLiteral("すでに読んだメールと照合");
+inline const QString MailNumber = QStringLiteral("メール番号 ");
+inline const QString SkipRead = QStringLiteral("は既読のためスキップ(");
+inline const QString Check = QStringLiteral("をチェック");
+inline const QString DataMail = QStringLiteral("タイトル検査結果： TURFNETからのデータメール");
+inline const QString NoticeMail = QStringLiteral("タイトル検査結果： TURFNETの案内情報メール");
+inline const QString OtherMail = QStringLiteral("タイトル検査結果： TURFNET以外のメール");
+inline const QString Wanted = QStringLiteral("ファイル名検査結果： ダウンロード対象のデータファイル");
+inline const QString NotWanted = QStringLiteral("ファイル名検査結果： ダウンロード対象外のTURFNETデータ");
+inline const QString BoundaryDone = QStringLiteral("終端文字を受信せずにデータバウンドを受信完了");
+inline const QString Timeout = QStringLiteral("ﾀｲﾑｱｳﾄが発生");
+inline const QString BodyFailed = QStringLiteral("本文受信失敗");
+inline const QString BodyDone = QStringLiteral("本文受信完了");
+inline const QString ParseFailed = QStringLiteral("受信データが解析できない");
+inline const QString ParseDone = QStringLiteral("受信データ解析完了");
+inline const QString DecodeStart = QStringLiteral("データデコード開始");
+inline const QString DecodeFailed = QStringLiteral("データデコード失敗(");
+inline const QString DecodeDone = QStringLiteral("データデコード完了");
+inline const QString NoticeDescription = QStringLiteral("サービス権がもうすぐ期限切れになります");
+inline const QString NoticePhrase = QStringLiteral("*再度、ご購入のほど*");
+// status line
+inline const QString Checking = QStringLiteral("ﾒｰﾙのﾁｪｯｸをしています。");
+inline const QString Arrived = QStringLiteral("件の到着ﾒｰﾙがあります");
+inline const QString Unread = QStringLiteral("(未読 ");
+inline const QString NewData = QStringLiteral("新着ﾃﾞｰﾀ ");
+inline const QString Items = QStringLiteral("件");
+inline const QString OtherMails = QStringLiteral(" / その他のﾒｰﾙ");
+inline const QString UseMailer = QStringLiteral("件 <通常のﾒｰﾙｿﾌﾄで受信してください>");
+inline const QString NoNewData = QStringLiteral("新着ﾃﾞｰﾀはありません");
+inline const QString Downloading = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中... ");
+// a second run on the same program folder (another process holds the lock)
+inline const QString OtherRunBusy = QStringLiteral("別のKivrelがﾀﾞｳﾝﾛｰﾄﾞ中のため、実行しませんでした");
+// the backup-log folder could not be created
+inline QString backupFolderFailed(const QString &folder)
+{
+    return QStringLiteral("受信ログを格納するフォルダ'") + folder + QStringLiteral("'が作成できませんでした。") +
+           QStringLiteral("\n受信ログは保存されません。");
+}
+} // namespace ScanText

@@ -1,0 +1,300 @@
+#include "scanfixture.h"
+
+#include "core/apppaths.h"
+#include "core/cp932.h"
+#include "download/downloadrun.h"
+#include "download/scantexts.h"
+#include "platform/messagebox.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QtTest>
+
+namespace {
+
+QByteArray payload(int n, char seed)
+{
+    QByteArray p(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i)
+        p[i] = static_cast<char>(seed + i * 7);
+    return p;
+}
+
+QString activityLog()
+{
+    QFile f(AppPaths::inProgramFolder(QStringLiteral("KVLOG.TXT")));
+    f.open(QIODevice::ReadOnly);
+    return Cp932::decode(f.readAll());
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TestMail dataMail(const QByteArray &name, char seed, const QByteArray &date = "Fri, 04 Dec 2026 09:00:00 +0900")
+{
+    TestMail m;
+    m.fileName = name;
+    m.payload = payload(1000 + seed, seed);
+    m.date = date;
+    return m;
+}
+
+} // namespace
+
+class TestMailboxScan : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<TempProgramFolder> m_home;
+    QString m_save;
+
+    void configure()
+    {
+        m_save = m_home->file(QStringLiteral("save1"));
+        QDir().mkpath(m_save);
+        Settings.SaveFolder[0] = m_save;
+        Settings.DeleteOldMail = false;
+    }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TempProgramFolder>();
+        MessageBox::clearAnswers();
+    }
+    void cleanup() { m_home.reset(); }
+
+    void decodesWantedFilesAndRecordsEveryHandledMail()
+    {
+        ScanRig rig;
+        configure();
+        TestMail wanted = dataMail("DU261204.LZH", 3);
+        TestMail notWanted = dataMail("ZZ261204.LZH", 5);
+        TestMail notice;
+        notice.subject = kInfoSubject;
+        notice.bodyLine = QByteArray("\x1b$B:FEY!\"$49XF~$N$[$I\x1b(B"); // 再度、ご購入のほど
+        TestMail personal;
+        personal.subject = "hello";
+        personal.multipart = false;
+        ScriptedMailbox box(*rig.transport, {wanted, notWanted, notice, personal});
+
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+
+        QCOMPARE(readFile(m_save + QStringLiteral("/DU261204.LZH")), wanted.payload);
+        QVERIFY(!QFile::exists(m_save + QStringLiteral("/ZZ261204.LZH")));
+        const ReadList &list = rig.host.list;
+        QCOMPARE(list.ReadCount(), 3);
+        QCOMPARE(list.at(0).FileName, QStringLiteral("DU261204.LZH"));
+        QCOMPARE(list.at(0).Description, QStringLiteral("2099年08月22日 出馬表"));
+        QVERIFY(list.at(0).FilePresent);
+        QCOMPARE(list.at(1).FileName, QStringLiteral("-"));
+        QCOMPARE(list.at(2).Description, ScanText::NoticeDescription);
+        QCOMPARE(list.at(2).Uid, QStringLiteral("UID3"));
+        QCOMPARE(rig.host.statuses.last(),
+                 QStringLiteral("新着ﾃﾞｰﾀ 1件 / その他のﾒｰﾙ1件 <通常のﾒｰﾙｿﾌﾄで受信してください>"));
+        QVERIFY(rig.transport->unexpected().isEmpty());
+        QVERIFY(!rig.host.busy);
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(run.LastDownloadTime.has_value());
+
+        // What was recorded survives on disk.
+        ReadList reloaded;
+        reloaded.LoadReadList();
+        QCOMPARE(reloaded.ReadCount(), 3);
+        const QString log = activityLog();
+        QVERIFY(log.contains(QStringLiteral("DU##????.LZHと合致")));
+        QVERIFY(log.trimmed().endsWith(ScanText::CheckEnd));
+
+        // A second run examines only the other mail again.
+        ScanRig rig2;
+        configure();
+        rig2.host.list = list;
+        ScriptedMailbox box2(*rig2.transport, {wanted, notWanted, notice, personal});
+        DownloadRun run2(rig2.host, rig2.pop);
+        run2.DoDownload();
+        const QList<QByteArray> lines = rig2.transport->clientLines();
+        QVERIFY(lines.contains("TOP 4 20"));
+        QVERIFY(!lines.contains("TOP 1 20"));
+        QVERIFY(!lines.contains("RETR 1"));
+        QVERIFY(rig2.host.statuses.contains(QStringLiteral("4件の到着ﾒｰﾙがあります(未読 1通)")));
+        QCOMPARE(rig2.host.statuses.last(),
+                 QStringLiteral("新着ﾃﾞｰﾀはありません / その他のﾒｰﾙ1件 <通常のﾒｰﾙｿﾌﾄで受信してください>"));
+    }
+
+    void deletionRules_data()
+    {
+        QTest::addColumn<bool>("deleteDownloaded");
+        QTest::addColumn<bool>("deleteOld");
+        QTest::addColumn<QString>("mailSubject");
+        QTest::addColumn<QList<int>>("deleted");
+        // Mail 1: decoded now; 2: dated 7 days and 1 minute ago (not wanted);
+        // 3: exactly 7 days ago (not wanted); 4: personal mail, very old.
+        QTest::newRow("nothing") << false << false << QString(kDataSubject) << QList<int>{};
+        QTest::newRow("downloaded") << true << false << QString(kDataSubject) << QList<int>{1};
+        QTest::newRow("old") << false << true << QString(kDataSubject) << QList<int>{2};
+        QTest::newRow("both") << true << true << QString(kDataSubject) << QList<int>{1, 2};
+        // An emptied subject makes no mail a data mail, so nothing is deletable.
+        QTest::newRow("empty subject") << true << true << QString() << QList<int>{};
+    }
+    void deletionRules()
+    {
+        QFETCH(bool, deleteDownloaded);
+        QFETCH(bool, deleteOld);
+        QFETCH(QString, mailSubject);
+        QFETCH(QList<int>, deleted);
+        ScanRig rig;
+        configure();
+        Settings.DeleteDownloadMail = deleteDownloaded;
+        Settings.DeleteOldMail = deleteOld;
+        Settings.KeepDays = 7;
+        Settings.MailSubject = mailSubject;
+        // now is 2026-12-04 12:00 local; mail dates are written as local time.
+        TestMail m1 = dataMail("DU261204.LZH", 1);
+        TestMail m2 = dataMail("ZZ261127.LZH", 2, "Fri, 27 Nov 2026 11:59:00 +0900");
+        TestMail m3 = dataMail("ZZ261127.LZH", 3, "Fri, 27 Nov 2026 12:00:00 +0900");
+        TestMail m4;
+        m4.subject = "old personal";
+        m4.multipart = false;
+        m4.date = "Mon, 06 Dec 1999 10:00:00 +0900";
+        ScriptedMailbox box(*rig.transport, {m1, m2, m3, m4});
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QCOMPARE(box.deleted, deleted);
+    }
+
+    void decodingFailureEndsTheRunWithoutDeleting()
+    {
+        ScanRig rig;
+        configure();
+        Settings.DeleteDownloadMail = true;
+        TestMail m1 = dataMail("DU261201.LZH", 1);
+        TestMail m2 = dataMail("DU261202.LZH", 2);
+        TestMail m3 = dataMail("DU261203.LZH", 3);
+        ScriptedMailbox box(*rig.transport, {m1, m2, m3}, {2});
+        // Mail 2 arrives with a line that ends in an incomplete group.
+        QByteArray broken = m2.text();
+        broken.replace(base64Lines(m2.payload).left(76), base64Lines(m2.payload).left(75));
+        rig.transport->respond("RETR 2", "+OK\r\n" + broken + ".\r\n");
+
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+
+        const QList<QByteArray> lines = rig.transport->clientLines();
+        QVERIFY(lines.contains("RETR 1"));
+        QVERIFY(!lines.contains("TOP 3 20"));
+        QVERIFY(box.deleted.isEmpty());
+        QVERIFY(rig.host.statuses.last().startsWith(QStringLiteral("ﾌｧｲﾙ書き出しエラー： ")));
+        QVERIFY(!QFile::exists(m_save + QStringLiteral("/DU261202.LZH")));
+        QCOMPARE(rig.host.list.ReadCount(), 1);
+        QCOMPARE(run.exitCode(), 1);
+        const QStringList log = activityLog().trimmed().split(QStringLiteral("\r\n"));
+        QCOMPARE(log.last(), ScanText::CheckEnd);
+        QVERIFY(log.contains(QStringLiteral("QUIT")));
+    }
+
+    void retrievalSilenceRules_data()
+    {
+        QTest::addColumn<bool>("boundaryArrived");
+        QTest::addColumn<bool>("recorded");
+        QTest::addColumn<QString>("logLine");
+        QTest::newRow("stall after boundary, no final dot") << true << true << ScanText::BoundaryDone;
+        QTest::newRow("stall before boundary") << false << false << ScanText::Timeout;
+    }
+    void retrievalSilenceRules()
+    {
+        QFETCH(bool, boundaryArrived);
+        QFETCH(bool, recorded);
+        QFETCH(QString, logLine);
+        ScanRig rig;
+        configure();
+        TestMail m1 = dataMail("DU261204.LZH", 9);
+        ScriptedMailbox box(*rig.transport, {m1}, {1});
+        const QByteArray text = m1.text();
+        const QByteArray sent = boundaryArrived ? text : text.left(text.indexOf("--BND--"));
+        rig.transport->respond("RETR 1", [sent](FakeTransport &t, const QByteArray &) {
+            t.server("+OK\r\n" + sent);
+            t.pause(200); // 40 s of silence: past the scan's limits, short of the component's 60 s
+        });
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QVERIFY(activityLog().contains(logLine));
+        QCOMPARE(rig.host.list.ReadCount(), recorded ? 1 : 0);
+        QCOMPARE(QFile::exists(m_save + QStringLiteral("/DU261204.LZH")), recorded);
+    }
+
+    void unsafeAttachmentNamesNeverBecomePaths_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("parent") << QByteArray("../DU261204.LZH");
+        QTest::newRow("slash") << QByteArray("DU/261204.LZH");
+        QTest::newRow("dotdot") << QByteArray("..");
+    }
+    void unsafeAttachmentNamesNeverBecomePaths()
+    {
+        QFETCH(QByteArray, name);
+        ScanRig rig;
+        configure();
+        Settings.FileNamePatterns = QStringLiteral("DU,"); // the trailing comma matches any kind
+        ScriptedMailbox box(*rig.transport, {dataMail(name, 4)});
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QVERIFY(!rig.transport->clientLines().contains("RETR 1"));
+        QCOMPARE(rig.host.list.ReadCount(), 1);
+        QCOMPARE(rig.host.list.at(0).FileName, QStringLiteral("-"));
+        QCOMPARE(QDir(m_home->path()).entryList(QStringList() << QStringLiteral("*.LZH")).size(), 0);
+    }
+
+    void copiesIntoTheOtherSaveFolders()
+    {
+        ScanRig rig;
+        configure();
+        Settings.SaveFolder[0] = QString();
+        Settings.SaveFolder[1] = m_save;
+        const QString second = m_home->file(QStringLiteral("save3"));
+        QDir().mkpath(second);
+        Settings.SaveFolder[2] = second;
+        Settings.SaveFolder[3] = m_home->file(QStringLiteral("missing")); // only loses the copy
+        TestMail m = dataMail("KK261204.LZH", 6);
+        ScriptedMailbox box(*rig.transport, {m});
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QCOMPARE(readFile(m_save + QStringLiteral("/KK261204.LZH")), m.payload);
+        QCOMPARE(readFile(second + QStringLiteral("/KK261204.LZH")), m.payload);
+        QCOMPARE(rig.host.statuses.last(), QStringLiteral("新着ﾃﾞｰﾀ 1件"));
+    }
+
+    void connectionFailureEndsQuietly()
+    {
+        ScanRig rig;
+        configure();
+        rig.transport->connectFails(11001, QStringLiteral("host not found"));
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QVERIFY(rig.transport->clientLines().isEmpty());
+        QVERIFY(activityLog().trimmed().endsWith(ScanText::CheckEnd));
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY(!rig.host.busy);
+    }
+
+    void anotherProcessHoldingTheLockRefusesTheRun()
+    {
+        ScanRig rig;
+        configure();
+        QLockFile other(DownloadRun::lockFilePath());
+        QVERIFY(other.tryLock(0));
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QCOMPARE(rig.transport->connectCount(), 0);
+        QCOMPARE(rig.host.statuses.last(), ScanText::OtherRunBusy);
+        QCOMPARE(run.exitCode(), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailboxScan)
+#include "test_mailboxscan.moc"
