@@ -1,0 +1,142 @@
+#include "core/cp932.h"
+#include "core/settings.h"
+#include "download/readlist.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+void writeList(const QByteArray &bytes)
+{
+    QFile f(ReadList::filePath());
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+QByteArray readListFile()
+{
+    QFile f(ReadList::filePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestReadList : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { Settings = SettingsRecord(); }
+
+    void linesLoadAndSaveUnchanged_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("handledIsDate");
+        QTest::newRow("five fields, two dates")
+            << Cp932::encode(
+                   QStringLiteral("1999/12/24 18:05:09\t1999/12/24 17:59:00\tCC991224.LZH\tuid-1\t調教師・現役\r\n"))
+            << true;
+        QTest::newRow("date alone, hour not padded")
+            << QByteArray("1999/12/24\t1999/12/24 8:05:09\t-\tuid-2\tx\r\n") << true;
+        QTest::newRow("four fields") << QByteArray("2001/01/02 3:04:05\t2001/01/02\t-\tuid-3\t\r\n") << true;
+        QTest::newRow("text that is no date") << QByteArray("yesterday\tsoon\tDU991204.LZH\tuid-4\td\r\n") << false;
+    }
+    void linesLoadAndSaveUnchanged()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, handledIsDate);
+        TempProgramFolder home;
+        writeList(line);
+        ReadList list;
+        list.LoadReadList();
+        QCOMPARE(list.ReadCount(), 1);
+        QCOMPARE(list.at(0).HandledTime.metaType().id() == QMetaType::QDateTime, handledIsDate);
+        QVERIFY(list.SaveReadList());
+        QCOMPARE(readListFile(), line);
+    }
+
+    void malformedLinesAreDroppedAndTabRunsCollapse()
+    {
+        TempProgramFolder home;
+        writeList("\r\nonly\tthree\tfields\r\n1999/12/24\t\t1999/12/24\tA.LZH\tuid\tdesc\r\n\r\n");
+        ReadList list;
+        list.LoadReadList();
+        QCOMPARE(list.ReadCount(), 1);
+        // The empty field between two TABs is skipped: the fields move forward.
+        QCOMPARE(list.at(0).FileName, QStringLiteral("A.LZH"));
+        QCOMPARE(list.at(0).Uid, QStringLiteral("uid"));
+        QCOMPARE(list.at(0).Description, QStringLiteral("desc"));
+    }
+
+    void putReplacesByUidWithoutRegardToCase()
+    {
+        TempProgramFolder home;
+        ReadList list;
+        const QDateTime t(QDate(2026, 12, 4), QTime(9, 0));
+        list.PutReadEntry(t, t, QStringLiteral("A.LZH"), QStringLiteral("AbC"), QStringLiteral("first"));
+        list.PutReadEntry(t, t, QStringLiteral("B.LZH"), QStringLiteral("other"), QStringLiteral("second"));
+        list.PutReadEntry(t.addDays(1), t, QStringLiteral("C.LZH"), QStringLiteral("aBc"), QStringLiteral("again"));
+        QCOMPARE(list.ReadCount(), 2);
+        QCOMPARE(list.at(0).FileName, QStringLiteral("C.LZH"));
+        QCOMPARE(list.at(0).Uid, QStringLiteral("aBc"));
+        QCOMPARE(list.find(QStringLiteral("ABC")), 0);
+        for (int i = 0; i < 300; ++i)
+            list.PutReadEntry(t, t, QStringLiteral("-"), QStringLiteral("u%1").arg(i), QString());
+        QCOMPARE(list.ReadCount(), 302);
+        QCOMPARE(list.at(301).Uid, QStringLiteral("u299"));
+    }
+
+    void presenceIsTestedInEverySaveFolder()
+    {
+        TempProgramFolder home;
+        const QString third = home.file(QStringLiteral("third"));
+        QDir().mkpath(third);
+        QFile f(third + QStringLiteral("/KK991224.LZH"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        Settings.SaveFolder[0] = home.file(QStringLiteral("missing"));
+        Settings.SaveFolder[2] = third + QStringLiteral("/");
+        writeList("1999/12/24\t1999/12/24\tKK991224.LZH\tu1\t\r\n1999/12/24\t1999/12/24\tKK000000.LZH\tu2\t\r\n");
+        ReadList list;
+        list.LoadReadList();
+        QVERIFY(list.at(0).FilePresent);
+        QVERIFY(!list.at(1).FilePresent);
+    }
+
+    void removedEntriesLeaveAtTheNextSave()
+    {
+        TempProgramFolder home;
+        writeList("1999/12/24\t1999/12/24\t-\tu1\t\r\n1999/12/25\t1999/12/25\t-\tu2\t\r\n");
+        ReadList list;
+        list.LoadReadList();
+        list[0].Removed = true;
+        QVERIFY(list.SaveReadList());
+        list.LoadReadList();
+        QCOMPARE(list.ReadCount(), 1);
+        QCOMPARE(list.at(0).Uid, QStringLiteral("u2"));
+    }
+
+    void missingOrUnwritableFileKeepsWhatThereIs()
+    {
+        TempProgramFolder home;
+        ReadList list;
+        const QDateTime t(QDate(2026, 12, 4), QTime(9, 0));
+        list.PutReadEntry(t, t, QStringLiteral("-"), QStringLiteral("u1"), QString());
+        list.LoadReadList(); // no file yet: the list in memory stays
+        QCOMPARE(list.ReadCount(), 1);
+        QVERIFY(list.SaveReadList());
+        const QByteArray saved = readListFile();
+        if (::geteuid() != 0) {
+            QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            list.PutReadEntry(t, t, QStringLiteral("-"), QStringLiteral("u2"), QString());
+            QVERIFY(!list.SaveReadList());
+            QFile::setPermissions(home.path(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QCOMPARE(readListFile(), saved);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReadList)
+#include "test_readlist.moc"
