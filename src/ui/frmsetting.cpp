@@ -469,9 +469,12 @@ bool frmSetting::eventFilter(QObject *watched, QEvent *event)
         // switching to another window (a message box among them).
         const auto reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            // Checked once the box has finished losing the focus, or its own
+            // handling would undo the selection made after the message.
             for (int i = 0; i < 3; ++i) {
                 if (watched == m_txtWeeklyCheckTime[i])
-                    txtWeeklyCheckTime_LostFocus(i);
+                    QMetaObject::invokeMethod(
+                        this, [this, i] { txtWeeklyCheckTime_LostFocus(i); }, Qt::QueuedConnection);
             }
         }
     }
