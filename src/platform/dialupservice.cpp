@@ -265,10 +265,13 @@ void NmcliDialupService::cancelConnect(int id)
     QProcess *proc = pending->process;
     proc->disconnect();
     pending->timer->disconnect();
-    if (proc->state() != QProcess::NotRunning)
+    // Deleted only once it has ended, and never inside one of its own signals.
+    if (proc->state() != QProcess::NotRunning) {
+        QObject::connect(proc, &QProcess::finished, proc, &QObject::deleteLater);
         killGroup(proc);
-    // Deleted later: this may run inside one of the process's own signals.
-    proc->deleteLater();
+    } else {
+        proc->deleteLater();
+    }
     pending->timer->deleteLater();
     delete pending;
 }
