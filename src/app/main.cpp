@@ -1,7 +1,145 @@
+// Kivrel's start-up: the data-kind table, the settings, a fresh activity log,
+// then one of three modes chosen from the command line:
+//   /s or -s  the settings dialog alone;
+//   /a or -a  one unattended download run, then the program ends;
+//   otherwise the main window.
+// The switches are looked for anywhere in the whole argument text, without
+// regard to case, and the settings switch wins.
+//
+// Without a display (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) only
+// the automatic mode can run: it uses the offscreen platform, prints every
+// status text and message box on standard output, and answers each box as its
+// default button would.
+//
+// Test aid: KIVREL_TEST_AUTOCLOSE_MS=<n> closes every window n ms after start,
+// so scripts can run the interactive modes to their end.
+
+#include "core/activitylog.h"
+#include "core/datakinds.h"
+#include "core/settings.h"
+#include "core/wildcard.h"
+#include "platform/messagebox.h"
+#include "ui/frmmain.h"
+#include "ui/frmsetting.h"
+#include "ui/widgetmessagebox.h"
+
 #include <QApplication>
+#include <QStringList>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+enum class StartMode { Normal, SettingsOnly, Automatic };
+
+// Exit codes besides the run's own.
+constexpr int ExitNoDisplay = 2;
+constexpr int ExitAutocloseFailed = 3;
+
+StartMode startModeOf(const QString &commandLine)
+{
+    if (WildcardMatch(commandLine, QStringLiteral("*/s*")) || WildcardMatch(commandLine, QStringLiteral("*-s*")))
+        return StartMode::SettingsOnly;
+    if (WildcardMatch(commandLine, QStringLiteral("*/a*")) || WildcardMatch(commandLine, QStringLiteral("*-a*")))
+        return StartMode::Automatic;
+    return StartMode::Normal;
+}
+
+// The whole argument text, as one string.
+QString commandLineOf(int argc, char **argv)
+{
+    QStringList parts;
+    for (int i = 1; i < argc; ++i)
+        parts.append(QString::fromLocal8Bit(argv[i]));
+    return parts.join(QLatin1Char(' '));
+}
+
+bool displayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+// A platform nobody can look at: boxes must not wait for a click there.
+bool headlessPlatform()
+{
+    const QString name = QGuiApplication::platformName();
+    return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
+}
+
+// Unloads every open window in the order of the application's window list.
+void closeAllWindows()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows)
+        if (window->isVisible())
+            window->close();
+}
+
+void armAutoclose()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("KIVREL_TEST_AUTOCLOSE_MS", &ok);
+    if (!ok || ms <= 0)
+        return;
+    QTimer::singleShot(ms, qApp, [ms] {
+        closeAllWindows();
+        // Something refused to close: end anyway, so a script never hangs.
+        QTimer::singleShot(ms, qApp, [] { QCoreApplication::exit(ExitAutocloseFailed); });
+    });
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    const StartMode mode = startModeOf(commandLineOf(argc, argv));
+    const bool display = displayAvailable();
+    if (!display) {
+        if (mode != StartMode::Automatic) {
+            std::fprintf(stderr, "kivrel: no display (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                                 "Only the automatic mode runs without one: kivrel /a\n");
+            return ExitNoDisplay;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
+    // The arguments are ours alone: Qt gets none of them to interpret.
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationName(frmMainText::Title);
+
+    const bool headless = !display || headlessPlatform();
+    if (!headless)
+        WidgetMessageBox::install();
+
+    InitDataKinds();
+    LoadSettings();
+    WriteStartLog();
+    armAutoclose();
+
+    switch (mode) {
+    case StartMode::SettingsOnly: {
+        auto *dialog = new frmSetting;
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+        return app.exec();
+    }
+    case StartMode::Automatic: {
+        frmMain window;
+        window.setStatusEcho(headless);
+        window.show();
+        window.setAutomaticMode();
+        window.DoDownload();
+        closeAllWindows();
+        return window.lastRunExitCode();
+    }
+    case StartMode::Normal:
+        break;
+    }
+    frmMain window;
+    window.show();
+    return app.exec();
 }

@@ -1,0 +1,714 @@
+#include "ui/frmmain.h"
+
+#include "core/datetext.h"
+#include "core/filecopy.h"
+#include "core/inifile.h"
+#include "core/pathutil.h"
+#include "core/settings.h"
+#include "download/weeklychecktimer.h"
+#include "platform/clock.h"
+#include "platform/messagebox.h"
+#include "ui/filegrid.h"
+#include "ui/frmabout.h"
+#include "ui/frmdir.h"
+#include "ui/frmsetting.h"
+#include "ui/iconresources.h"
+#include "ui/restorefrombackup.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+frmMain::UrlOpener g_urlOpener;
+
+// The design-time position and size (what a first start without Kivrel.ini uses).
+constexpr QRect DesignGeometry(120, 90, 780, 480);
+constexpr QSize ToolButtonSize(72, 64);
+
+const QString SectionMove = QStringLiteral("Move");
+const QString SectionConfig = QStringLiteral("Config");
+const QString KeyLastDLDate = QStringLiteral("LastDLDate");
+const QString KeySendFolder = QStringLiteral("SendFolder");
+const QString DefaultSendFolder = QStringLiteral("/");
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// A geometry value from Kivrel.ini in pixels, or nothing when it is not a
+// number (the design value stays then). Nothing stored reads as 0.
+std::optional<int> pixelsFromIni(const QVariant &value)
+{
+    if (value.isNull())
+        return 0;
+    bool ok = false;
+    const float twips = value.toString().trimmed().toFloat(&ok);
+    if (!ok || !std::isfinite(twips))
+        return std::nullopt;
+    // Keep absurd values within what a window can take.
+    constexpr double limit = 32767.0;
+    return static_cast<int>(std::lround(std::clamp(twips / frmMain::TwipsPerPixel, -limit, limit)));
+}
+
+QVariant twipsForIni(int pixels)
+{
+    return QVariant(static_cast<float>(pixels * frmMain::TwipsPerPixel));
+}
+
+QString textOf(const QVariant &value, QString (*format)(const QDateTime &))
+{
+    if (value.typeId() == QMetaType::QDateTime)
+        return format(value.toDateTime());
+    return value.toString();
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    // Initialize: the read-mail list.
+    m_readList.LoadReadList();
+
+    m_imgFloppy[0] = IconResources::icon(QStringLiteral("floppy-absent.svg"));
+    m_imgFloppy[1] = IconResources::icon(QStringLiteral("floppy-present.svg"));
+    m_imgGlove[0] = IconResources::icon(QStringLiteral("busy-idle.svg"));
+    m_imgGlove[1] = IconResources::icon(QStringLiteral("busy-active.svg"));
+    setWindowIcon(IconResources::icon(QStringLiteral("kivrel.svg")));
+
+    auto *central = new QWidget(this);
+    auto *layout = new QHBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+    auto *strip = new QVBoxLayout;
+    layout->addLayout(strip);
+    m_faList = new FileGrid(central);
+    m_faList->setObjectName(QStringLiteral("faList"));
+    layout->addWidget(m_faList, 1);
+    setCentralWidget(central);
+
+    buildMenus();
+    buildToolButtons();
+    for (QToolButton *button : m_SSCommand)
+        strip->addWidget(button);
+    strip->addStretch(1);
+    buildStatusBar();
+
+    connect(m_faList, &FileGrid::mouseUp, this, &frmMain::faList_MouseUp);
+    connect(m_faList, &FileGrid::selChange, this, &frmMain::faList_SelChange);
+    connect(m_faList, &FileGrid::lostFocus, this, &frmMain::faList_LostFocus);
+
+    TimerWeeklyCheck = new WeeklyCheckTimer(
+        [this] {
+            WeeklyCheck::State state;
+            state.schedule = WeeklyCheck::Schedule::from(Settings);
+            state.lastDownloadTime = lastDownloadTime();
+            state.readList = &m_readList;
+            state.busy = isBusy();
+            return state;
+        },
+        this);
+    connect(TimerWeeklyCheck, &WeeklyCheckTimer::due, this, &frmMain::TimerWeeklyCheck_Timer);
+    TimerWeeklyCheck->start();
+
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildMenus()
+{
+    const auto action = [this](QMenu *menu, const char *name, const QString &text, void (frmMain::*slot)()) {
+        QAction *a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    QMenu *file = menuBar()->addMenu(frmMainText::MenuFile);
+    file->setObjectName(QStringLiteral("mnuFile"));
+    m_mnuDownload = action(file, "mnuDownload", frmMainText::Download, &frmMain::SSCommand1_Click);
+    m_mnuDownloadAll = action(file, "mnuDownloadAll", frmMainText::DownloadAll, &frmMain::mnuDownloadAll_Click);
+    file->addSeparator();
+    m_mnuFileListSelectAll =
+        action(file, "mnuFileListSelectAll", frmMainText::SelectAll, &frmMain::mnuFileListSelectAll_Click);
+    m_mnuFileListSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    m_mnuFileListSend = action(file, "mnuFileListSend", frmMainText::Send, &frmMain::mnuFileListSend_Click);
+    m_mnuFileRestore = action(file, "mnuFileRestore", frmMainText::Restore, &frmMain::mnuFileRestore_Click);
+    m_mnuFileListDelete = action(file, "mnuFileListDelete", frmMainText::Delete, &frmMain::mnuFileListDelete_Click);
+    file->addSeparator();
+    action(file, "mnuFileExit", frmMainText::Exit, &frmMain::SSCommand4_Click);
+
+    // A top-level command without a menu of its own.
+    QAction *setting = menuBar()->addAction(frmMainText::MenuSetting);
+    setting->setObjectName(QStringLiteral("mnuSetting"));
+    connect(setting, &QAction::triggered, this, &frmMain::SSCommand2_Click);
+
+    QMenu *help = menuBar()->addMenu(frmMainText::MenuHelp);
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    action(help, "mnuHelpShow", frmMainText::HelpShow, &frmMain::SSCommand3_Click);
+    help->addSeparator();
+    connect(help->addAction(frmMainText::HelpTurfnetHome), &QAction::triggered, this,
+            [this] { ShowURL(frmMainUrl::TurfnetHome); });
+    connect(help->addAction(frmMainText::HelpTurfnetPurchase), &QAction::triggered, this,
+            [this] { ShowURL(frmMainUrl::TurfnetPurchase); });
+    connect(help->addAction(frmMainText::HelpMakerHome), &QAction::triggered, this,
+            [this] { ShowURL(frmMainUrl::MakerHome); });
+    const QList<QAction *> urls = help->actions();
+    urls[2]->setObjectName(QStringLiteral("mnuHelpTURFNET_HP"));
+    urls[3]->setObjectName(QStringLiteral("mnuHelpTURFNET_add"));
+    urls[4]->setObjectName(QStringLiteral("mnuHelpZemHP"));
+    help->addSeparator();
+    action(help, "mnuHelpAbout", frmMainText::HelpAbout, &frmMain::mnuHelpAbout_Click);
+
+    // The grid's pop-up menu: never in the menu bar.
+    m_mnuList = new QMenu(frmMainText::MenuList, this);
+    m_mnuList->setObjectName(QStringLiteral("mnuList"));
+    action(m_mnuList, "mnuListSelectAll", frmMainText::SelectAll, &frmMain::mnuFileListSelectAll_Click);
+    m_mnuListSend = action(m_mnuList, "mnuListSend", frmMainText::Send, &frmMain::mnuFileListSend_Click);
+    m_mnuListFileRestore =
+        action(m_mnuList, "mnuListFileRestore", frmMainText::Restore, &frmMain::mnuFileRestore_Click);
+    m_mnuListDelete = action(m_mnuList, "mnuListDelete", frmMainText::Delete, &frmMain::mnuFileListDelete_Click);
+}
+
+void frmMain::buildToolButtons()
+{
+    const struct {
+        const char *name;
+        QString text;
+        const char *icon;
+        void (frmMain::*slot)();
+    } buttons[4] = {
+        {"SSCommand1", frmMainText::ButtonDownload, "download.svg", &frmMain::SSCommand1_Click},
+        {"SSCommand2", frmMainText::ButtonSetting, "settings.svg", &frmMain::SSCommand2_Click},
+        {"SSCommand3", frmMainText::ButtonHelp, "help.svg", &frmMain::SSCommand3_Click},
+        {"SSCommand4", frmMainText::ButtonExit, "exit.svg", &frmMain::SSCommand4_Click},
+    };
+    for (int i = 0; i < 4; ++i) {
+        auto *button = new QToolButton(centralWidget());
+        button->setObjectName(QLatin1String(buttons[i].name));
+        button->setText(buttons[i].text);
+        button->setIcon(IconResources::icon(QLatin1String(buttons[i].icon)));
+        button->setIconSize(QSize(32, 32));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setMinimumSize(ToolButtonSize);
+        button->setAutoRaise(false);
+        connect(button, &QToolButton::clicked, this, buttons[i].slot);
+        m_SSCommand[i] = button;
+    }
+}
+
+void frmMain::buildStatusBar()
+{
+    m_sspGlove = new QLabel(this);
+    m_sspGlove->setObjectName(QStringLiteral("sspGlove"));
+    m_sspGlove->setFixedSize(22, 22);
+    m_sspGlove->setAlignment(Qt::AlignCenter);
+    m_sspGlove->setFrameShape(QFrame::Panel);
+    m_sspGlove->setFrameShadow(QFrame::Sunken);
+    m_sspGlove->setPixmap(m_imgGlove[0].pixmap(16, 16));
+    statusBar()->addWidget(m_sspGlove);
+
+    m_elaStatusMessage = new QLabel(this);
+    m_elaStatusMessage->setObjectName(QStringLiteral("elaStatusMessage"));
+    m_elaStatusMessage->setMinimumWidth(80);
+    m_elaStatusMessage->setTextFormat(Qt::PlainText);
+    statusBar()->addWidget(m_elaStatusMessage, 1);
+
+    // The gauge and the dial-up cancel button share one place.
+    auto *place = new QWidget(this);
+    auto *grid = new QGridLayout(place);
+    grid->setContentsMargins(0, 0, 0, 0);
+    m_sspProgress = new QProgressBar(place);
+    m_sspProgress->setObjectName(QStringLiteral("sspProgress"));
+    m_sspProgress->setRange(0, 100);
+    m_sspProgress->setFixedWidth(160);
+    m_sspProgress->hide();
+    m_cmdDialupAbort = new QPushButton(frmMainText::DialupAbort, place);
+    m_cmdDialupAbort->setObjectName(QStringLiteral("cmdDialupAbort"));
+    m_cmdDialupAbort->hide();
+    connect(m_cmdDialupAbort, &QPushButton::clicked, this, &frmMain::cmdDialupAbort_Click);
+    grid->addWidget(m_sspProgress, 0, 0);
+    grid->addWidget(m_cmdDialupAbort, 0, 0);
+    place->setFixedWidth(160);
+    statusBar()->addPermanentWidget(place);
+    statusBar()->setSizeGripEnabled(true);
+}
+
+// Load: caption, position, grid, list, download commands.
+void frmMain::Form_Load()
+{
+    setWindowTitle(frmMainText::Title);
+    setGeometry(DesignGeometry);
+    restoreGeometryFromIni();
+    setUpGrid();
+    RefreshFileList();
+    setDownloadEnabled(!Settings.ServerName.isEmpty());
+}
+
+// Each value is applied as soon as it is read, as the stored window did.
+void frmMain::restoreGeometryFromIni()
+{
+    const auto read = [](const char *key, int current) {
+        return pixelsFromIni(ReadIniValue(SectionMove, QLatin1String(key), twipsForIni(current)));
+    };
+    if (const auto left = read("Left", x()))
+        move(*left, y());
+    if (const auto top = read("Top", y()))
+        move(x(), *top);
+    if (const auto width = read("Width", this->width()))
+        resize(std::max(*width, 0), height());
+    if (const auto height = read("Height", this->height()))
+        resize(width(), std::max(*height, 0));
+}
+
+void frmMain::saveGeometryToIni()
+{
+    WriteIniValues({{SectionMove, QStringLiteral("Left"), twipsForIni(x())},
+                    {SectionMove, QStringLiteral("Top"), twipsForIni(y())},
+                    {SectionMove, QStringLiteral("Width"), twipsForIni(width())},
+                    {SectionMove, QStringLiteral("Height"), twipsForIni(height())}});
+}
+
+void frmMain::setUpGrid()
+{
+    FileGrid *grid = m_faList;
+    grid->setRedraw(false);
+    grid->setRowCount(1);
+    grid->setCurrentRow(0);
+    grid->setLayoutText(frmMainText::GridLayout);
+    grid->setColumnWidth(ColHandled, 0);
+    grid->setColumnWidth(ColUid, 0);
+    const QString headings[3] = {frmMainText::HeadingDescription, frmMainText::HeadingFileName,
+                                 frmMainText::HeadingMailDate};
+    for (int c = ColDescription; c <= ColMailDate; ++c) {
+        grid->setCurrentColumn(c);
+        // A centred, plain heading.
+        grid->setCellAlignment(0, c, Qt::AlignCenter);
+        grid->setCellBold(0, c, false);
+        grid->setCellText(0, c, headings[c - ColDescription]);
+    }
+    // Redrawing comes back on in RefreshFileList.
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    // A run on the stack still uses this window: stop it, close afterwards.
+    if (anyRunOnStack()) {
+        m_closeRequested = true;
+        requestStop();
+        event->ignore();
+        return;
+    }
+    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        saveGeometryToIni();
+    TimerWeeklyCheck->stop();
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this && window->isVisible() &&
+            window->objectName().compare(objectName(), Qt::CaseInsensitive) != 0)
+            window->close();
+    event->accept();
+}
+
+// ---- RunHost ----
+
+void frmMain::ShowStatus(const QString &text)
+{
+    m_elaStatusMessage->setText(text);
+    if (m_statusEcho) {
+        std::fprintf(stdout, "%s\n", text.toUtf8().constData());
+        std::fflush(stdout);
+    }
+}
+
+void frmMain::ShowProgress(const QString &fileName, qint64 total, qint64 received)
+{
+    if (total < 1) {
+        m_sspProgress->hide();
+        ShowStatus(QString());
+        return;
+    }
+    // Nearest integer, halves to the even neighbour (the default rounding mode).
+    double percent = std::nearbyint(static_cast<double>(received) / static_cast<double>(total) * 100.0);
+    if (percent > 99)
+        percent = 100;
+    percent = std::max(percent, 0.0);
+    m_sspProgress->setValue(static_cast<int>(percent));
+    // The text must stay readable once the fill has passed it.
+    QPalette palette = m_sspProgress->palette();
+    const QColor text = percent > 49 ? QApplication::palette().color(QPalette::HighlightedText)
+                                     : QApplication::palette().color(QPalette::ButtonText);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::WindowText, text);
+    m_sspProgress->setPalette(palette);
+    m_sspProgress->show();
+    ShowStatus(frmMainText::Downloading + QString::number(received) + frmMainText::Bytes + fileName);
+}
+
+void frmMain::repaintWindow()
+{
+    if (isVisible())
+        repaint();
+}
+
+void frmMain::setBusy(bool busy)
+{
+    m_busy = busy;
+    m_sspGlove->setPixmap(m_imgGlove[busy ? 1 : 0].pixmap(16, 16));
+    m_sspGlove->setProperty("busy", busy);
+}
+
+void frmMain::setDialAbortVisible(bool visible)
+{
+    m_cmdDialupAbort->setVisible(visible);
+}
+
+int frmMain::showMessage(const QString &text, int style)
+{
+    return MessageBox::show(text, style, frmMainText::Title);
+}
+
+// ---- the file list ----
+
+void frmMain::setMark(int row, bool present)
+{
+    m_faList->setCellPicture(row, ColMark, m_imgFloppy[present ? 1 : 0]);
+    m_faList->setCellText(row, ColMark, present ? QStringLiteral(" ") : QString());
+}
+
+void frmMain::RefreshFileList()
+{
+    const QDateTime now = Clock::instance().now();
+    const QVariant stored = ReadIniValue(SectionConfig, KeyLastDLDate, formatDateTime(now));
+    const QDateTime reference = parseDateTime(stored.toString()).value_or(now);
+
+    FileGrid *grid = m_faList;
+    grid->setRedraw(false);
+    const int count = m_readList.ReadCount();
+    grid->setRowCount(count + 1);
+    for (int i = 0; i < count; ++i) {
+        const ReadEntry &entry = m_readList.at(i);
+        const int row = i + 1;
+        const bool isNew =
+            entry.HandledTime.typeId() == QMetaType::QDateTime && entry.HandledTime.toDateTime() > reference;
+        grid->setCellText(row, ColHandled, textOf(entry.HandledTime, formatDateTime));
+        grid->setCellText(row, ColUid, entry.Uid);
+        setMark(row, entry.FilePresent);
+        grid->setCellText(row, ColDescription, entry.Description);
+        grid->setCellText(row, ColFileName, entry.FileName);
+        grid->setCellText(row, ColMailDate, textOf(entry.MailDate, formatDateMinute));
+        for (int c = ColDescription; c <= ColMailDate; ++c)
+            grid->setCellBold(row, c, isNew);
+    }
+    grid->sortDescending(ColHandled);
+    grid->fitColumnWidths(ColMark, ColMailDate);
+    grid->setCurrentRow(0);
+    grid->setRedraw(true);
+}
+
+void frmMain::RefreshFileMarks()
+{
+    FileGrid *grid = m_faList;
+    grid->setRedraw(false);
+    grid->setCurrentColumn(ColMark);
+    for (int row = 1; row < grid->rowCount(); ++row) {
+        const QString name = grid->cellText(row, ColFileName);
+        bool found = false;
+        for (int j = 0; j < 4 && !found; ++j)
+            found = FileExists(Settings.SaveFolder[j], name);
+        setMark(row, found);
+    }
+    grid->setRedraw(true);
+}
+
+void frmMain::faList_SelChange()
+{
+    bool anySelected = false;
+    bool anyPresent = false;
+    const QList<int> rows = m_faList->selectedRows();
+    for (const int row : rows) {
+        if (row == 0)
+            continue;
+        anySelected = true;
+        if (!m_faList->cellText(row, ColMark).isEmpty()) {
+            anyPresent = true;
+            break;
+        }
+    }
+    m_mnuFileListSend->setEnabled(anyPresent);
+    m_mnuListSend->setEnabled(anyPresent);
+    for (QAction *a : {m_mnuFileRestore, m_mnuFileListDelete, m_mnuListFileRestore, m_mnuListDelete})
+        a->setEnabled(anySelected);
+}
+
+void frmMain::faList_MouseUp(int button, int shift, int x, int y)
+{
+    Q_UNUSED(shift)
+    if (button == FileGrid::RightButton)
+        m_mnuList->popup(m_faList->mapToGlobal(QPoint(x, y)));
+}
+
+void frmMain::faList_LostFocus() {}
+
+void frmMain::mnuFileListSelectAll_Click()
+{
+    if (m_faList->rowCount() <= 1)
+        return;
+    m_faList->setCurrentRow(1);
+    m_faList->extendSelection(m_faList->rowCount() - 1);
+    m_faList->setFocus();
+}
+
+// ---- commands ----
+
+void frmMain::setDownloadEnabled(bool enabled)
+{
+    m_downloadEnabled = enabled;
+    m_SSCommand[0]->setEnabled(enabled);
+    m_mnuDownload->setEnabled(enabled);
+    m_mnuDownloadAll->setEnabled(enabled);
+}
+
+void frmMain::setAutomaticMode()
+{
+    setWindowTitle(windowTitle() + frmMainText::AutoModeSuffix);
+    for (QToolButton *button : m_SSCommand)
+        button->setEnabled(false);
+}
+
+void frmMain::SSCommand1_Click()
+{
+    if (isBusy())
+        return;
+    DownloadAll = false;
+    DoDownload();
+}
+
+void frmMain::mnuDownloadAll_Click()
+{
+    if (isBusy())
+        return;
+    DownloadAll = true;
+    DoDownload();
+    DownloadAll = false;
+}
+
+void frmMain::DoDownload()
+{
+    // A second run never starts inside the first (the busy state guards the
+    // commands; this guards every other caller as well).
+    if (m_inRun)
+        return;
+    m_inRun = true;
+    runDownload();
+    m_inRun = false;
+    if (m_closeRequested)
+        close();
+}
+
+void frmMain::runDownload()
+{
+    // Until the download run is wired in, a run only passes through the busy
+    // state and records its start, so every caller sees the real sequence.
+    WriteIniValue(SectionConfig, KeyLastDLDate, Clock::instance().now());
+    setBusy(true);
+    repaintWindow();
+    setBusy(false);
+    m_lastRunExitCode = 0;
+}
+
+void frmMain::requestStop()
+{
+    // The download run stops at its next wait once it is wired in.
+}
+
+void frmMain::TimerWeeklyCheck_Timer()
+{
+    if (!isBusy())
+        DoDownload();
+}
+
+void frmMain::cmdDialupAbort_Click()
+{
+    emit dialupAbortRequested();
+}
+
+int frmMain::runSettingDialog()
+{
+    frmSetting dialog(this);
+    dialog.exec();
+    return dialog.SettingStatus();
+}
+
+void frmMain::SSCommand2_Click()
+{
+    if (runSettingDialog() == 1) {
+        // Only the button follows the new server name; the two menu items
+        // keep their state until the window is loaded again.
+        m_SSCommand[0]->setEnabled(!Settings.ServerName.isEmpty());
+        RefreshFileMarks();
+    }
+}
+
+QString frmMain::manualPath()
+{
+    const QString installed =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../share/kivrel/manual.html"));
+    if (QFileInfo::exists(installed))
+        return QDir::cleanPath(installed);
+    // Run from the build tree: the manual of the sources this was built from.
+    const QDir sourceUi = QFileInfo(QStringLiteral(__FILE__)).absoluteDir();
+    return QDir::cleanPath(sourceUi.absoluteFilePath(QStringLiteral("../../docs/manual.html")));
+}
+
+void frmMain::setUrlOpener(UrlOpener opener)
+{
+    g_urlOpener = std::move(opener);
+}
+
+static void openUrl(const QUrl &url)
+{
+    if (g_urlOpener)
+        g_urlOpener(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void frmMain::SSCommand3_Click()
+{
+    openUrl(QUrl::fromLocalFile(manualPath()));
+}
+
+void frmMain::ShowURL(const QString &address)
+{
+    openUrl(QUrl(address));
+}
+
+void frmMain::SSCommand4_Click()
+{
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible())
+            window->close();
+    // A hidden main window (tests) still closes.
+    if (!isVisible())
+        close();
+}
+
+void frmMain::mnuHelpAbout_Click()
+{
+    auto *about = new frmAbout(this);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->show();
+}
+
+// ---- send and remove ----
+
+void frmMain::mnuFileListSend_Click()
+{
+    QString dest = ReadIniValue(SectionConfig, KeySendFolder, DefaultSendFolder).toString();
+    dest = frmDir::Execute(dest, frmMainText::SendTitle);
+    if (dest.isEmpty())
+        return;
+    WriteIniValue(SectionConfig, KeySendFolder, dest);
+    if (!dest.endsWith(QLatin1Char('/')))
+        dest += QLatin1Char('/');
+    const QList<int> rows = m_faList->selectedRows();
+    for (const int row : rows) {
+        if (row == 0)
+            continue;
+        const QString name = m_faList->cellText(row, ColFileName);
+        // A name that is not a plain file name would reach outside the folders.
+        if (!isSafeFileName(name))
+            continue;
+        // Every folder that holds the file copies it; the last one wins.
+        for (int j = 0; j < 4; ++j)
+            if (FileExists(Settings.SaveFolder[j], name))
+                copyFileReplacing(joinPath(Settings.SaveFolder[j], name), dest + name);
+    }
+}
+
+void frmMain::mnuFileListDelete_Click()
+{
+    const QList<int> rows = m_faList->selectedRows();
+    for (const int row : rows) {
+        if (row == 0)
+            continue;
+        const QString key = m_faList->cellText(row, ColUid);
+        for (ReadEntry &entry : m_readList.entries())
+            if (entry.Uid.compare(key, Qt::CaseInsensitive) == 0)
+                entry.Removed = true;
+    }
+    m_readList.SaveReadList();
+    m_readList.entries().clear();
+    m_readList.LoadReadList();
+    RefreshFileList();
+}
+
+// ---- restore ----
+
+void frmMain::mnuFileRestore_Click()
+{
+    // A restore parses and decodes while a run may be between the same steps:
+    // keep the two apart.
+    if (isBusy()) {
+        MessageBox::show(frmMainText::RestoreRefusedBusy, MessageBox::Exclamation, frmMainText::Title);
+        return;
+    }
+    const QList<int> rows = m_faList->selectedRows();
+    if (MessageBox::show(QString::number(rows.size()) + frmMainText::RestoreQuestion, MessageBox::OkCancel,
+                         frmMainText::Title) != MessageBox::Ok)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    int restored = 0;
+    for (const int row : rows) {
+        if (row == 0)
+            continue;
+        const QString handledText = m_faList->cellText(row, ColHandled);
+        const std::optional<QDateTime> handled = parseDateTime(handledText);
+        const QString name = m_faList->cellText(row, ColFileName);
+        if (name.isEmpty() || name.compare(QStringLiteral("-"), Qt::CaseInsensitive) == 0)
+            continue;
+        ShowStatus(name + QStringLiteral(" (") + m_faList->cellText(row, ColDescription) +
+                   frmMainText::RestoringSuffix);
+        QCoreApplication::processEvents();
+        repaintWindow();
+        if (RestoreFileFromBackup(handled ? QVariant(*handled) : QVariant(handledText), name))
+            ++restored;
+    }
+    QApplication::restoreOverrideCursor();
+    ShowStatus(QString());
+    QCoreApplication::processEvents();
+    repaintWindow();
+    if (restored != 0)
+        MessageBox::show(QString::number(restored) + frmMainText::RestoredSuffix, MessageBox::OkOnly,
+                         frmMainText::Title);
+    else
+        MessageBox::show(frmMainText::RestoreFailed, MessageBox::Exclamation, frmMainText::Title);
+    RefreshFileMarks();
+}
+
+bool frmMain::RestoreFileFromBackup(const QVariant &handled, const QString &fileName)
+{
+    if (handled.typeId() != QMetaType::QDateTime)
+        return false;
+    return RestoreFromBackup::restoreFile(handled.toDateTime(), fileName);
+}

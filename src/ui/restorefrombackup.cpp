@@ -1,0 +1,78 @@
+#include "ui/restorefrombackup.h"
+
+#include "core/apppaths.h"
+#include "core/filecopy.h"
+#include "core/pathutil.h"
+#include "core/settings.h"
+#include "pop3/attachmentdecoder.h"
+#include "pop3/backuplog.h"
+#include "pop3/messageparser.h"
+
+#include <QFile>
+
+namespace {
+// Every record of the log ends with a line holding only ".".
+const QByteArray RecordEnd = QByteArrayLiteral("\r\n.\r\n");
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+bool isSet(const QString &folder)
+{
+    return !folder.trimmed().isEmpty();
+}
+} // namespace
+
+QString RestoreFromBackup::logPath(const QDateTime &handled)
+{
+    return AppPaths::inProgramFolder(QStringLiteral("KVLOG/") + BackupLog::fileName(handled));
+}
+
+bool RestoreFromBackup::restoreFile(const QDateTime &handled, const QString &fileName)
+{
+    if (!handled.isValid())
+        return false;
+    QFile file(logPath(handled));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray log = file.readAll();
+    file.close();
+    return restoreFromLog(log, fileName);
+}
+
+bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fileName)
+{
+    int first = 0;
+    while (first < 4 && !isSet(Settings.SaveFolder[first]))
+        ++first;
+    // The name comes from the list; it must stay inside the save folders.
+    if (first == 4 || !isSafeFileName(fileName))
+        return false;
+    const QString target = joinPath(Settings.SaveFolder[first], fileName);
+
+    MessageParser parser;
+    qsizetype start = 0;
+    while (start < log.size()) {
+        qsizetype end = log.indexOf(RecordEnd, start);
+        if (end < 0)
+            end = log.size();
+        // The record with its terminator again, as it was received.
+        const QByteArray record = log.mid(start, end - start) + RecordEnd;
+        start = end + RecordEnd.size();
+        if (!parser.parse(record, MessageParser::Mode::Exact))
+            continue;
+        if (parser.fileName().compare(fileName, Qt::CaseInsensitive) != 0)
+            continue;
+        QString error;
+        if (!AttachmentDecoder::TransferToFile(parser.attachmentText(), parser.boundary(), parser.transferEncoding(),
+                                               target, &error))
+            continue; // a later record of the same file may still decode
+        for (int j = first + 1; j < 4; ++j)
+            if (isSet(Settings.SaveFolder[j]))
+                copyFileReplacing(target, joinPath(Settings.SaveFolder[j], fileName));
+        return true;
+    }
+    return false;
+}
