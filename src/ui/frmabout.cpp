@@ -94,6 +94,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(frame, 1);
     layout->addLayout(buttons);
+    setMinimumWidth(400);
 
     Form_Load();
 }
