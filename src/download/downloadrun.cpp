@@ -10,6 +10,9 @@
 #include "core/settings.h"
 #include "core/token.h"
 #include "core/wildcard.h"
+#include "dialup/cras32.h"
+#include "dialup/dialersettings.h"
+#include "dialup/ezras.h"
 #include "download/filenamepattern.h"
 #include "download/readlist.h"
 #include "download/runhost.h"
@@ -17,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
+#include "platform/process.h"
 #include "pop3/apop.h"
 
 #include <QDir>
@@ -106,10 +110,103 @@ template <typename F> void forEachNumberedLine(const QByteArray &reply, F line)
 
 } // namespace
 
-DownloadRun::DownloadRun(RunHost &host, aPOP &pop, QObject *parent) : QObject(parent), m_host(host), m_pop(pop)
+DownloadRun::DownloadRun(RunHost &host, aPOP &pop, DialupService *dialup, QObject *parent)
+    : QObject(parent), m_host(host), m_pop(pop), m_dialup(dialup), m_ezRas(new EzRas(dialup, this))
 {
     connect(&m_pop, &aPOP::StatusChanged, this, &DownloadRun::aPOP1_StatusChanged);
     connect(&m_pop, &aPOP::DataReceived, this, &DownloadRun::aPOP1_DataReceived);
+    connect(m_ezRas, &EzRas::StatusChanged, this, &DownloadRun::EzRas1_StatusChanged);
+}
+
+DownloadRun::~DownloadRun() = default;
+
+bool DownloadRun::IsNeedDialup(const QString &entryName) const
+{
+    return ::IsNeedDialup(entryName, m_dialup);
+}
+
+void DownloadRun::EzRas1_StatusChanged(int, const QString &strStatusMsg)
+{
+    static const QStringList progress = {
+        QStringLiteral("認証処理を開始しようとしています。"), QStringLiteral("認証ｲﾍﾞﾝﾄが発生しました。"),
+        QStringLiteral("投影段階を開始しようとしています。"), QStringLiteral("ﾌﾟﾛｼﾞｪｸｼｮﾝ情報にｱｸｾｽできます。")};
+    QString shown = strStatusMsg;
+    if (progress.contains(strStatusMsg, Qt::CaseInsensitive)) {
+        shown = QStringLiteral("ﾕｰｻﾞｰ名・ﾊﾟｽﾜｰﾄﾞを認証中...");
+    } else if (sameText(strStatusMsg, QStringLiteral("ｸﾗｲｱﾝﾄが認証を正常に完了しました。"))) {
+        shown = QStringLiteral("ﾕｰｻﾞｰ名・ﾊﾟｽﾜｰﾄﾞ認証を完了");
+    } else if (sameText(strStatusMsg, QStringLiteral("正常に接続しました。"))) {
+        shown = QStringLiteral("ﾀﾞｲﾔﾙｱｯﾌﾟ接続完了");
+        DialState = 2;
+    } else if (sameText(strStatusMsg, QStringLiteral("接続を解除したか､ 接続が失敗しました。"))) {
+        // After a finished scan the summary stays in the status line.
+        shown = ScanFinished ? QString() : QStringLiteral("ﾀﾞｲﾔﾙｱｯﾌﾟ接続を解除しました");
+        DialState = 3;
+    }
+    if (!shown.isEmpty())
+        m_host.ShowStatus(shown);
+}
+
+void DownloadRun::cmdDialupAbort_Click()
+{
+    m_ezRas->HangUp();
+}
+
+bool DownloadRun::connectIfNeeded(bool &dialled, bool &external, QString &entry)
+{
+    dialled = false;
+    external = false;
+    if (!Settings.UseDialup)
+        return true;
+    external = WildcardMatch(Settings.DialupEntryName, QStringLiteral("RCONNECT*"));
+    entry = external ? ReadDialerSettings() : Settings.DialupEntryName;
+    if (!IsNeedDialup(entry))
+        return true; // a connection that is already up is used and left up
+
+    DialState = 0;
+    if (external) {
+        m_host.ShowStatus(QStringLiteral("RCONNECT.EXEで") + entry + QStringLiteral("に接続しています..."));
+        const int result = RunAndWait(ExternalDialerProgram(ExternalDialer::Connect), {});
+        if (result != 0) {
+            m_host.showMessage(StandardErrorText(result), MessageBox::OkOnly);
+            return false;
+        }
+        if (IsNeedDialup(entry)) {
+            RunAndWait(ExternalDialerProgram(ExternalDialer::Disconnect), {entry, QStringLiteral("/NC")});
+            m_host.ShowStatus(QStringLiteral("接続に失敗しました。"));
+            return false;
+        }
+        dialled = true;
+        return true;
+    }
+
+    m_ezRas->DefaultSettings = true;
+    m_ezRas->EntryName = Settings.DialupEntryName;
+    m_host.setDialAbortVisible(true);
+    if (!m_ezRas->Dial()) {
+        m_host.setDialAbortVisible(false);
+        return false;
+    }
+    dialled = true;
+    while (DialState == 0) {
+        if (m_stopRequested)
+            m_ezRas->HangUp();
+        EventPump::instance().pumpOnce();
+    }
+    if (DialState == 3) {
+        m_host.setDialAbortVisible(false);
+        m_ezRas->HangUp();
+        return false;
+    }
+    return true;
+}
+
+void DownloadRun::hangUp(bool external, const QString &entry)
+{
+    if (external)
+        RunAndWait(ExternalDialerProgram(ExternalDialer::Disconnect), {entry, QStringLiteral("/NC")});
+    else
+        m_ezRas->HangUp();
 }
 
 QString DownloadRun::lockFilePath()
@@ -187,10 +284,19 @@ void DownloadRun::DoDownload()
     m_host.repaintWindow();
     m_host.setBusy(true);
 
-    m_host.setDialAbortVisible(false);
-    Download();
-    LastDownloadTime = Clock::instance().now();
-    ScanFinished = true;
+    bool dialled = false;
+    bool external = false;
+    QString entry;
+    if (connectIfNeeded(dialled, external, entry)) {
+        m_host.setDialAbortVisible(false);
+        Download();
+        LastDownloadTime = Clock::instance().now();
+        ScanFinished = true;
+        if (dialled)
+            hangUp(external, entry);
+    } else {
+        m_result = Result::DialFailed;
+    }
 
     m_host.setBusy(false);
     m_running = false;

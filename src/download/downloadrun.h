@@ -7,6 +7,8 @@
 #include <optional>
 
 class aPOP;
+class DialupService;
+class EzRas;
 class RunHost;
 
 // One check-and-download run: the driver (DoDownload) and the mailbox scan
@@ -20,7 +22,9 @@ public:
     // How the last run ended (automatic mode turns it into the exit code).
     enum class Result { NotRun, Completed, ConnectFailed, LoginFailed, DecodeFailed, DialFailed, Busy, Stopped };
 
-    DownloadRun(RunHost &host, aPOP &pop, QObject *parent = nullptr);
+    // `dialup` is the dial-up service (the system's one when null).
+    DownloadRun(RunHost &host, aPOP &pop, DialupService *dialup = nullptr, QObject *parent = nullptr);
+    ~DownloadRun() override;
 
     // Set by the caller: also re-examine mails already in the read list.
     bool DownloadAll = false;
@@ -49,16 +53,29 @@ public:
     // The lock file that keeps two processes from running on one program folder.
     static QString lockFilePath();
 
+    // The window's dial-up control.
+    EzRas &EzRas1() { return *m_ezRas; }
+    // True when no active connection has this entry name.
+    bool IsNeedDialup(const QString &entryName) const;
+
 public slots:
     void aPOP1_StatusChanged();
     void aPOP1_DataReceived();
+    void EzRas1_StatusChanged(int nStatusCode, const QString &strStatusMsg);
+    void cmdDialupAbort_Click();
 
 private:
+    // Dials when the settings ask for it and no connection is up; false when
+    // the run must end without a scan. `dialled` tells whether this run dialled.
+    bool connectIfNeeded(bool &dialled, bool &external, QString &entry);
+    void hangUp(bool external, const QString &entry);
     void waitForCommand();
     void showProgressThrottled();
 
     RunHost &m_host;
     aPOP &m_pop;
+    DialupService *m_dialup;
+    EzRas *m_ezRas;
     bool m_running = false;
     bool m_stopRequested = false;
     Result m_result = Result::NotRun;
