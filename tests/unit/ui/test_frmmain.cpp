@@ -1,0 +1,579 @@
+#include "ui/frmmain.h"
+
+#include "core/cp932.h"
+#include "core/inifile.h"
+#include "core/settings.h"
+#include "platform/messagebox.h"
+#include "testsupport.h"
+#include "ui/filegrid.h"
+#include "ui/frmdir.h"
+#include "ui/restorefrombackup.h"
+
+#include <QAction>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+struct Line {
+    QString handled, mailDate, fileName, uid, description;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// A logged data mail (as the backup log keeps it, without its final ".").
+QByteArray loggedMail(const QString &fileName, const QByteArray &attachment)
+{
+    return "Date: Mon, 06 Dec 1999 10:00:00 +0900\r\n"
+           "From: turf@example.jp\r\n"
+           "To: user@example.jp\r\n"
+           "Subject: [TURFNET Internet Services]  Power Data\r\n"
+           "Content-type: multipart/mixed; boundary=\"XB\"\r\n"
+           "\r\n"
+           "--XB\r\n"
+           "Content-Type: text/plain\r\n"
+           "\r\n"
+           "1999年12月24日 data\r\n"
+           "--XB\r\n"
+           "Content-Type: application/octet-stream; name=\"" +
+           fileName.toLatin1() +
+           "\"\r\n"
+           "Content-Transfer-Encoding: base64\r\n"
+           "\r\n" +
+           attachment + "\r\n--XB--";
+}
+
+const QByteArray RecordEnd = "\r\n.\r\n";
+
+} // namespace
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempProgramFolder> m_home;
+    QString folder(int j) const { return m_home->file(QStringLiteral("save%1").arg(j)); }
+    void putFile(int j, const QString &name, const QByteArray &content = "data")
+    {
+        writeFile(folder(j) + QLatin1Char('/') + name, content);
+    }
+    void writeList(const QList<Line> &lines)
+    {
+        QString text;
+        for (const Line &l : lines)
+            text += l.handled + u'\t' + l.mailDate + u'\t' + l.fileName + u'\t' + l.uid + u'\t' + l.description +
+                    QStringLiteral("\r\n");
+        writeFile(m_home->file(QStringLiteral("Kivrel.dat")), Cp932::encode(text));
+    }
+    int rowOf(frmMain &w, const QString &fileName) const
+    {
+        for (int r = 1; r < w.faList()->rowCount(); ++r)
+            if (w.faList()->cellText(r, frmMain::ColFileName) == fileName)
+                return r;
+        return -1;
+    }
+    static bool enabled(frmMain &w, const char *name)
+    {
+        return w.findChild<QAction *>(QLatin1String(name))->isEnabled();
+    }
+
+private slots:
+    void init();
+    void cleanup();
+    void loadLaysOutGrid_data();
+    void loadLaysOutGrid();
+    void menusAndButtons();
+    void geometrySurvivesReopen();
+    void geometryFromIni_data();
+    void geometryFromIni();
+    void maximisedCloseKeepsStoredGeometry();
+    void listCommandsFollowSelection_data();
+    void listCommandsFollowSelection();
+    void newRowsBold_data();
+    void newRowsBold();
+    void selectAll();
+    void send_data();
+    void send();
+    void removeDropsEveryCaseOfTheId();
+    void showProgress_data();
+    void showProgress();
+    void downloadRefusedWhileBusy();
+    void automaticMode();
+    void rightClickShowsListMenu();
+    void restoreFromLog_data();
+    void restoreFromLog();
+    void restoreCommandCounts();
+};
+
+void TestFrmMain::init()
+{
+    m_home = std::make_unique<TempProgramFolder>();
+    Settings = SettingsRecord{};
+    for (int j = 0; j < 4; ++j) {
+        Settings.SaveFolder[j] = folder(j);
+        QDir().mkpath(folder(j));
+    }
+    MessageBox::clearAnswers();
+    MessageBox::history().clear();
+    frmDir::setTestAnswer(std::nullopt);
+}
+
+void TestFrmMain::cleanup()
+{
+    QCOMPARE(MessageBox::pendingAnswers(), 0);
+    frmDir::setTestAnswer(std::nullopt);
+    m_home.reset();
+}
+
+void TestFrmMain::loadLaysOutGrid_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<bool>("downloadEnabled");
+    QTest::newRow("no server") << QString() << false;
+    QTest::newRow("server") << QStringLiteral("pop.example.jp") << true;
+}
+
+void TestFrmMain::loadLaysOutGrid()
+{
+    QFETCH(QString, server);
+    QFETCH(bool, downloadEnabled);
+    Settings.ServerName = server;
+    frmMain w;
+    QCOMPARE(w.windowTitle(), frmMainText::Title);
+    FileGrid *grid = w.faList();
+    QCOMPARE(grid->rowCount(), 1);
+    QCOMPARE(grid->columnCount(), 6);
+    QHeaderView *header = grid->view()->horizontalHeader();
+    QVERIFY(header->isSectionHidden(0));
+    QVERIFY(header->isSectionHidden(1));
+    for (int c = 2; c <= 5; ++c)
+        QVERIFY(!header->isSectionHidden(c));
+    QCOMPARE(grid->cellText(0, 2), QString());
+    QCOMPARE(grid->cellText(0, 3), QStringLiteral("ﾃﾞｰﾀ内容"));
+    QCOMPARE(grid->cellText(0, 4), QStringLiteral("ﾌｧｲﾙ名"));
+    QCOMPARE(grid->cellText(0, 5), QStringLiteral("ﾒｰﾙの日付"));
+    QCOMPARE(w.DownloadEnabled(), downloadEnabled);
+    QCOMPARE(w.findChild<QToolButton *>("SSCommand1")->isEnabled(), downloadEnabled);
+    QCOMPARE(enabled(w, "mnuDownload"), downloadEnabled);
+    QCOMPARE(enabled(w, "mnuDownloadAll"), downloadEnabled);
+}
+
+void TestFrmMain::menusAndButtons()
+{
+    frmMain w;
+    const QList<QPair<const char *, QString>> items = {
+        {"mnuDownload", "ﾀﾞｳﾝﾛｰﾄﾞ実行(&D)"},
+        {"mnuDownloadAll", "既読ﾒｰﾙも含めてﾀﾞｳﾝﾛｰﾄﾞ実行(&A)"},
+        {"mnuFileListSelectAll", "すべて選択(&A)"},
+        {"mnuFileListSend", "ﾃﾞｰﾀﾌｧｲﾙをﾌｫﾙﾀﾞに送る(&S)..."},
+        {"mnuFileRestore", "受信ﾛｸﾞからﾌｧｲﾙを復元(&R)"},
+        {"mnuFileListDelete", "ﾘｽﾄから削除(&D)"},
+        {"mnuFileExit", "終了(&X)"},
+        {"mnuSetting", "設定(&P)"},
+        {"mnuHelpShow", "使い方の説明(&H)"},
+        {"mnuHelpTURFNET_HP", "TURFNETホームページ"},
+        {"mnuHelpTURFNET_add", "TURFNET利用権購入/追加購入ｺｰﾅｰ"},
+        {"mnuHelpZemHP", "Kivrel ﾕｰｻﾞｰｻﾎﾟｰﾄﾎｰﾑﾍﾟｰｼﾞ(Zemのページ)"},
+        {"mnuHelpAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)..."},
+        {"mnuListSelectAll", "すべて選択(&A)"},
+        {"mnuListSend", "ﾃﾞｰﾀﾌｧｲﾙをﾌｫﾙﾀﾞに送る(&S)..."},
+        {"mnuListFileRestore", "受信ﾛｸﾞからﾌｧｲﾙを復元(&R)"},
+        {"mnuListDelete", "ﾘｽﾄから削除(&D)"},
+    };
+    for (const auto &[name, text] : items) {
+        QAction *a = w.findChild<QAction *>(QLatin1String(name));
+        QVERIFY2(a, name);
+        QCOMPARE(a->text(), text);
+    }
+    QCOMPARE(w.findChild<QAction *>("mnuFileListSelectAll")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));
+    const QStringList buttons = {"ﾀﾞｳﾝﾛｰﾄﾞ", "設定", "ﾍﾙﾌﾟ", "終了"};
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(w.findChild<QToolButton *>(QStringLiteral("SSCommand%1").arg(i + 1))->text(), buttons[i]);
+    QCOMPARE(w.findChild<QPushButton *>("cmdDialupAbort")->text(), QStringLiteral("ｷｬﾝｾﾙ(&C)"));
+    QVERIFY(w.findChild<QPushButton *>("cmdDialupAbort")->isHidden());
+    QVERIFY(w.findChild<QProgressBar *>("sspProgress")->isHidden());
+    QVERIFY(w.findChild<QLabel *>("sspGlove"));
+    QVERIFY(w.findChild<QLabel *>("elaStatusMessage"));
+    // The pop-up menu is not in the menu bar.
+    for (QAction *a : w.menuBar()->actions())
+        QVERIFY(a->text() != QStringLiteral("ﾘｽﾄ"));
+}
+
+void TestFrmMain::geometrySurvivesReopen()
+{
+    {
+        frmMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.move(210, 165);
+        w.resize(600, 405);
+        QVERIFY(w.close());
+    }
+    QCOMPARE(ReadIniValue("Move", "Left", QVariant()).toString(), QStringLiteral("3150"));
+    QCOMPARE(ReadIniValue("Move", "Width", QVariant()).toString(), QStringLiteral("9000"));
+    frmMain again;
+    QCOMPARE(again.pos(), QPoint(210, 165));
+    QCOMPARE(again.size(), QSize(600, 405));
+}
+
+void TestFrmMain::geometryFromIni_data()
+{
+    QTest::addColumn<QString>("ini");
+    QTest::addColumn<QRect>("expected"); // -1: the design value
+    QTest::newRow("all numbers") << "Left=1500\r\nTop=3000\r\nWidth=9000\r\nHeight=6000" << QRect(100, 200, 600, 400);
+    QTest::newRow("not a number keeps the design value") << "Left=abc\r\nWidth=9000" << QRect(-1, -1, 600, -1);
+    QTest::newRow("empty reads as 0") << "Left=\r\nTop=15" << QRect(0, 1, -1, -1);
+    QTest::newRow("decimal twips") << "Left=150.4\r\nTop=-300" << QRect(10, -20, -1, -1);
+    QTest::newRow("huge value stays in range") << "Left=1e30" << QRect(32767, -1, -1, -1);
+}
+
+void TestFrmMain::geometryFromIni()
+{
+    QFETCH(QString, ini);
+    QFETCH(QRect, expected);
+    QRect design;
+    {
+        frmMain plain;
+        design = QRect(plain.pos(), plain.size());
+    }
+    QFile::remove(iniFilePath());
+    writeFile(iniFilePath(), ("[Move]\r\n" + ini + "\r\n").toLatin1());
+    frmMain w;
+    QCOMPARE(w.x(), expected.left() == -1 ? design.x() : expected.left());
+    QCOMPARE(w.y(), expected.top() == -1 ? design.y() : expected.top());
+    if (expected.width() != -1)
+        QCOMPARE(w.width(), expected.width());
+}
+
+void TestFrmMain::maximisedCloseKeepsStoredGeometry()
+{
+    const QByteArray stored = "[Move]\r\nLeft=1500\r\nTop=1500\r\nWidth=9000\r\nHeight=6000\r\n";
+    writeFile(iniFilePath(), stored);
+    frmMain w;
+    w.showMaximized();
+    QVERIFY(w.isMaximized());
+    QVERIFY(w.close());
+    QCOMPARE(readFile(iniFilePath()), stored);
+}
+
+void TestFrmMain::listCommandsFollowSelection_data()
+{
+    QTest::addColumn<QStringList>("select");
+    QTest::addColumn<bool>("send");
+    QTest::addColumn<bool>("others");
+    QTest::newRow("heading only") << QStringList{} << false << false;
+    QTest::newRow("absent files only") << QStringList{"B.LZH", "-"} << false << true;
+    QTest::newRow("present in folder 3 only") << QStringList{"A.LZH"} << true << true;
+    QTest::newRow("present and absent") << QStringList{"B.LZH", "A.LZH"} << true << true;
+}
+
+void TestFrmMain::listCommandsFollowSelection()
+{
+    QFETCH(QStringList, select);
+    QFETCH(bool, send);
+    QFETCH(bool, others);
+    putFile(3, "A.LZH");
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"},
+               {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "u2", "b"},
+               {"1999/12/22 8:05:09", "1999/12/22", "-", "u3", "notice"}});
+    frmMain w;
+    FileGrid *grid = w.faList();
+    QCOMPARE(grid->cellText(rowOf(w, "A.LZH"), frmMain::ColMark), QStringLiteral(" "));
+    QVERIFY(!grid->cellPicture(rowOf(w, "A.LZH"), frmMain::ColMark).isNull());
+    QCOMPARE(grid->cellText(rowOf(w, "B.LZH"), frmMain::ColMark), QString());
+    // Start from a selection of everything, then the case's selection.
+    grid->setCurrentRow(1);
+    grid->extendSelection(3);
+    grid->clearSelection();
+    for (const QString &name : select)
+        grid->setRowSelected(rowOf(w, name), true);
+    for (const char *name : {"mnuFileListSend", "mnuListSend"})
+        QCOMPARE(enabled(w, name), send);
+    for (const char *name : {"mnuFileRestore", "mnuFileListDelete", "mnuListFileRestore", "mnuListDelete"})
+        QCOMPARE(enabled(w, name), others);
+}
+
+void TestFrmMain::newRowsBold_data()
+{
+    QTest::addColumn<QString>("lastDLDate");
+    QTest::addColumn<bool>("newerBold");
+    QTest::newRow("between the two") << "2000/01/01 00:00:00" << true;
+    QTest::newRow("invalid: now") << "not a date" << false;
+    QTest::newRow("absent: now") << QString() << false;
+}
+
+void TestFrmMain::newRowsBold()
+{
+    QFETCH(QString, lastDLDate);
+    QFETCH(bool, newerBold);
+    if (!lastDLDate.isNull())
+        WriteIniValue("Config", "LastDLDate", lastDLDate);
+    writeList({{"1999/12/24 8:05:09", "1999/12/24 7:00:00", "OLD.LZH", "u1", "old"},
+               {"2001/01/02 10:00:00", "2001/01/02 9:30:00", "NEW.LZH", "u2", "new"}});
+    frmMain w;
+    FileGrid *grid = w.faList();
+    // Newest first.
+    QCOMPARE(grid->cellText(1, frmMain::ColFileName), QStringLiteral("NEW.LZH"));
+    QCOMPARE(grid->cellText(1, frmMain::ColHandled), QStringLiteral("2001/01/02 10:00:00"));
+    QCOMPARE(grid->cellText(1, frmMain::ColMailDate), QStringLiteral("2001/01/02 09:30"));
+    QCOMPARE(grid->cellText(1, frmMain::ColUid), QStringLiteral("u2"));
+    for (int c = 0; c <= 5; ++c) {
+        QCOMPARE(grid->cellBold(1, c), newerBold && c >= 3);
+        QVERIFY(!grid->cellBold(2, c));
+    }
+}
+
+void TestFrmMain::selectAll()
+{
+    {
+        frmMain empty;
+        QSignalSpy changed(empty.faList(), &FileGrid::selChange);
+        empty.findChild<QAction *>("mnuFileListSelectAll")->trigger();
+        QCOMPARE(empty.faList()->selectedRowCount(), 0);
+        QCOMPARE(empty.faList()->currentRow(), 0);
+        QVERIFY(changed.isEmpty());
+    }
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"},
+               {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "u2", "b"}});
+    frmMain w;
+    w.findChild<QAction *>("mnuListSelectAll")->trigger();
+    QCOMPARE(w.faList()->selectedRows(), (QList<int>{1, 2}));
+}
+
+void TestFrmMain::send_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("cancelled") << true;
+    QTest::newRow("chosen") << false;
+}
+
+void TestFrmMain::send()
+{
+    QFETCH(bool, cancel);
+    const QString dest = m_home->file("dest");
+    QDir().mkpath(dest);
+    WriteIniValue("Config", "SendFolder", "/previous");
+    putFile(0, "A.LZH", "from 0");
+    putFile(2, "A.LZH", "from 2");
+    putFile(1, "B.LZH", "from 1");
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"},
+               {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "u2", "b"},
+               {"1999/12/22 8:05:09", "1999/12/22", "C.LZH", "u3", "absent"},
+               {"1999/12/21 8:05:09", "1999/12/21", "../A.LZH", "u4", "not a plain name"}});
+    frmMain w;
+    frmDir::setTestAnswer(cancel ? QString() : dest);
+    w.faList()->setCurrentRow(1);
+    w.faList()->extendSelection(4);
+    w.findChild<QAction *>("mnuListSend")->trigger();
+    if (cancel) {
+        QCOMPARE(QDir(dest).entryList(QDir::Files), QStringList());
+        QCOMPARE(ReadIniValue("Config", "SendFolder", "/").toString(), QStringLiteral("/previous"));
+        return;
+    }
+    QCOMPARE(ReadIniValue("Config", "SendFolder", "/").toString(), dest);
+    QCOMPARE(QDir(dest).entryList(QDir::Files), (QStringList{"A.LZH", "B.LZH"}));
+    QCOMPARE(readFile(dest + "/A.LZH"), QByteArray("from 2")); // the highest folder's copy
+    QCOMPARE(readFile(dest + "/B.LZH"), QByteArray("from 1"));
+    QCOMPARE(readFile(m_home->path() + "/A.LZH"), QByteArray()); // nothing outside the folder
+    QVERIFY(MessageBox::history().isEmpty());
+}
+
+void TestFrmMain::removeDropsEveryCaseOfTheId()
+{
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "AbC", "a"},
+               {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "x", "b"},
+               {"1999/12/22 8:05:09", "1999/12/22", "C.LZH", "abc", "c"}});
+    putFile(0, "A.LZH");
+    frmMain w;
+    w.faList()->setRowSelected(rowOf(w, "A.LZH"), true);
+    w.findChild<QAction *>("mnuFileListDelete")->trigger();
+    const QString file = Cp932::decode(readFile(m_home->file("Kivrel.dat")));
+    QVERIFY2(!file.contains("abc", Qt::CaseInsensitive), qPrintable(file));
+    QVERIFY(file.contains("B.LZH"));
+    QCOMPARE(w.faList()->rowCount(), 2);
+    QCOMPARE(w.faList()->cellText(1, frmMain::ColFileName), QStringLiteral("B.LZH"));
+    QCOMPARE(w.faList()->selectedRowCount(), 0);
+    QCOMPARE(w.readList().ReadCount(), 1);
+    // The data file itself stays.
+    QVERIFY(QFile::exists(folder(0) + "/A.LZH"));
+    // With the selection gone, the list commands are off.
+    QVERIFY(!enabled(w, "mnuFileListDelete"));
+}
+
+void TestFrmMain::showProgress_data()
+{
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<qint64>("received");
+    QTest::addColumn<int>("percent"); // -1: hidden
+    QTest::newRow("no total") << qint64(0) << qint64(5) << -1;
+    QTest::newRow("negative total") << qint64(-1) << qint64(5) << -1;
+    QTest::newRow("more than the total") << qint64(100) << qint64(150) << 100;
+    QTest::newRow("half rounds to even, down") << qint64(200) << qint64(5) << 2;
+    QTest::newRow("half rounds to even, up") << qint64(200) << qint64(3) << 2;
+    QTest::newRow("99.5 becomes 100") << qint64(1000) << qint64(995) << 100;
+    QTest::newRow("just below half") << qint64(1000) << qint64(494) << 49;
+    QTest::newRow("beyond 32 bits") << qint64(8000000000) << qint64(4000000000) << 50;
+}
+
+void TestFrmMain::showProgress()
+{
+    QFETCH(qint64, total);
+    QFETCH(qint64, received);
+    QFETCH(int, percent);
+    frmMain w;
+    auto *gauge = w.findChild<QProgressBar *>("sspProgress");
+    auto *status = w.findChild<QLabel *>("elaStatusMessage");
+    w.ShowProgress("X.LZH", 100, 10); // shown before
+    w.ShowProgress("CC991224.LZH", total, received);
+    if (percent < 0) {
+        QVERIFY(gauge->isHidden());
+        QCOMPARE(status->text(), QString());
+        return;
+    }
+    QVERIFY(!gauge->isHidden());
+    QCOMPARE(gauge->value(), percent);
+    QCOMPARE(status->text(), QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中... %1bytes  CC991224.LZH").arg(received));
+    const QPalette::ColorRole role = percent > 49 ? QPalette::HighlightedText : QPalette::ButtonText;
+    QCOMPARE(gauge->palette().color(QPalette::Text), QApplication::palette().color(role));
+}
+
+void TestFrmMain::downloadRefusedWhileBusy()
+{
+    Settings.ServerName = "pop.example.jp";
+    frmMain w;
+    w.setBusy(true);
+    w.findChild<QAction *>("mnuDownloadAll")->trigger();
+    w.findChild<QToolButton *>("SSCommand1")->click();
+    QVERIFY(ReadIniValue("Config", "LastDLDate", QString()).isNull()); // no run started
+    QVERIFY(!w.DownloadAll);
+    w.setBusy(false);
+    w.findChild<QAction *>("mnuDownload")->trigger();
+    QVERIFY(!ReadIniValue("Config", "LastDLDate", QString()).isNull());
+    QVERIFY(!w.isBusy());
+}
+
+void TestFrmMain::automaticMode()
+{
+    Settings.ServerName = "pop.example.jp";
+    frmMain w;
+    w.setAutomaticMode();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Kivrel \uFF0D 自動モード"));
+    for (int i = 1; i <= 4; ++i)
+        QVERIFY(!w.findChild<QToolButton *>(QStringLiteral("SSCommand%1").arg(i))->isEnabled());
+    QVERIFY(enabled(w, "mnuDownload"));
+    QVERIFY(enabled(w, "mnuSetting"));
+}
+
+void TestFrmMain::rightClickShowsListMenu()
+{
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"}});
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *menu = w.findChild<QMenu *>("mnuList");
+    w.faList_MouseUp(FileGrid::LeftButton, 0, 10, 10);
+    QVERIFY(!menu->isVisible());
+    w.faList_MouseUp(FileGrid::RightButton, 0, 10, 10);
+    QTRY_VERIFY(menu->isVisible());
+    menu->hide();
+}
+
+void TestFrmMain::restoreFromLog_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<int>>("folders"); // save folders set
+    QTest::addColumn<bool>("restored");
+    QTest::addColumn<QByteArray>("content");
+    const QByteArray good = loggedMail("CC991224.LZH", "TWFu") + RecordEnd;
+    const QByteArray broken = loggedMail("CC991224.LZH", "TWF") + RecordEnd;
+    QTest::newRow("one record") << good << "CC991224.LZH" << QList<int>{0, 1, 2, 3} << true << QByteArray("Man");
+    QTest::newRow("name in other case") << good << "cc991224.lzh" << QList<int>{0} << true << QByteArray("Man");
+    QTest::newRow("first record broken, second used") << broken + loggedMail("CC991224.LZH", "TWE=") + RecordEnd
+                                                      << "CC991224.LZH" << QList<int>{0} << true << QByteArray("Ma");
+    QTest::newRow("other files first") << loggedMail("DU991224.LZH", "TWE=") + RecordEnd + good << "CC991224.LZH"
+                                       << QList<int>{0} << true << QByteArray("Man");
+    QTest::newRow("folder 0 empty: 1 and 3") << good << "CC991224.LZH" << QList<int>{1, 3} << true << QByteArray("Man");
+    QTest::newRow("not in the log") << good << "SH991224.LZH" << QList<int>{0} << false << QByteArray();
+    QTest::newRow("no save folder") << good << "CC991224.LZH" << QList<int>{} << false << QByteArray();
+    QTest::newRow("not a plain name") << loggedMail("../X.LZH", "TWFu") + RecordEnd << "../X.LZH" << QList<int>{0}
+                                      << false << QByteArray();
+}
+
+void TestFrmMain::restoreFromLog()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(QString, name);
+    QFETCH(QList<int>, folders);
+    QFETCH(bool, restored);
+    QFETCH(QByteArray, content);
+    for (int j = 0; j < 4; ++j)
+        Settings.SaveFolder[j] = folders.contains(j) ? folder(j) : QStringLiteral("  ");
+    QCOMPARE(RestoreFromBackup::restoreFromLog(log, name), restored);
+    for (int j = 0; j < 4; ++j)
+        QCOMPARE(readFile(folder(j) + QLatin1Char('/') + name),
+                 restored && folders.contains(j) ? content : QByteArray());
+}
+
+void TestFrmMain::restoreCommandCounts()
+{
+    const QDateTime handled(QDate(1999, 12, 24), QTime(8, 5, 9));
+    writeFile(RestoreFromBackup::logPath(handled), loggedMail("CC991224.LZH", "TWFu") + RecordEnd);
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "CC991224.LZH", "u1", "cc"},
+               {"1999/12/24 8:05:08", "1999/12/24", "-", "u2", "notice"},
+               {"1999/12/20 8:05:09", "1999/12/20", "DU991220.LZH", "u3", "no log that day"}});
+    frmMain w;
+    QVERIFY(w.faList()->cellText(rowOf(w, "CC991224.LZH"), frmMain::ColMark).isEmpty());
+    w.faList()->setCurrentRow(1);
+    w.faList()->extendSelection(3);
+
+    MessageBox::setNextAnswer(MessageBox::Cancel);
+    w.findChild<QAction *>("mnuFileRestore")->trigger();
+    QCOMPARE(MessageBox::history().size(), 1);
+    QVERIFY(!QFile::exists(folder(0) + "/CC991224.LZH"));
+
+    MessageBox::history().clear();
+    MessageBox::setNextAnswer(MessageBox::Ok);
+    MessageBox::setNextAnswer(MessageBox::Ok);
+    w.findChild<QAction *>("mnuListFileRestore")->trigger();
+    QCOMPARE(MessageBox::history().size(), 2);
+    QCOMPARE(MessageBox::history()[0].text, QStringLiteral("3件のﾌｧｲﾙを復元しますか？"));
+    QCOMPARE(MessageBox::history()[1].text, QStringLiteral("1件のﾌｧｲﾙを復元しました。"));
+    QCOMPARE(readFile(folder(0) + "/CC991224.LZH"), QByteArray("Man"));
+    QCOMPARE(w.faList()->cellText(rowOf(w, "CC991224.LZH"), frmMain::ColMark), QStringLiteral(" "));
+    QCOMPARE(w.findChild<QLabel *>("elaStatusMessage")->text(), QString());
+
+    // Refused while a run is busy.
+    MessageBox::history().clear();
+    MessageBox::setNextAnswer(MessageBox::Ok);
+    w.setBusy(true);
+    w.findChild<QAction *>("mnuFileRestore")->trigger();
+    QCOMPARE(MessageBox::history().size(), 1);
+    QCOMPARE(MessageBox::history()[0].text, frmMainText::RestoreRefusedBusy);
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "test_frmmain.moc"
