@@ -178,8 +178,9 @@ def check_dovecot(work, mails, manifest):
             check(True, "")
         bad.close()
     finally:
-        for d in dirs:
-            subprocess.run([sys.executable, fixture, "stop", d], timeout=60)
+        stops = [subprocess.Popen([sys.executable, fixture, "stop", d]) for d in dirs]
+        for proc in stops:
+            proc.wait(timeout=60)
     for d in dirs:
         pid_file = os.path.join(d, "run", "master.pid")
         if os.path.exists(pid_file):
