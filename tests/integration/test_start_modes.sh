@@ -1,0 +1,75 @@
+#!/bin/bash
+# The three start modes of the built program, each in a fresh program folder:
+# the start block of KVLOG.TXT, the exit codes, and that "/a" ends by itself.
+# The interactive modes are ended by KIVREL_TEST_AUTOCLOSE_MS (closes every
+# window after that many ms).
+set -u
+BIN=${KIVREL_BIN:-}
+if [ -z "$BIN" ] || [ ! -x "$BIN" ]; then
+    echo "KIVREL_BIN not set or not executable" >&2
+    exit 77
+fi
+fail=0
+check() { # description, condition...
+    local what=$1
+    shift
+    if "$@"; then echo "ok   $what"; else echo "FAIL $what" >&2; fail=1; fi
+}
+start_block_ok() { # the log holds exactly the start block: "", "[yy/MM/dd hh:mm起動]", ""
+    local log=$1/KVLOG.TXT
+    [ -f "$log" ] || return 1
+    iconv -f CP932 -t UTF-8 "$log" | tr -d '\r' | awk 'NR==1 && $0!="" {bad=1} NR==2 && $0 !~ /^\[[0-9][0-9]\/[0-9][0-9]\/[0-9][0-9] [0-9][0-9]:[0-9][0-9]起動\]$/ {bad=1} END {exit bad || NR<3}'
+}
+run() { # home, env..., -- args...
+    local home=$1
+    shift
+    local envs=()
+    while [ "$1" != "--" ]; do envs+=("$1"); shift; done
+    shift
+    env "${envs[@]}" KIVREL_HOME="$home" timeout 60 "$BIN" "$@" >"$home/stdout" 2>"$home/stderr"
+}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# Automatic mode, offscreen: ends by itself with 0 (no server: nothing to fetch).
+home=$tmp/auto; mkdir -p "$home"
+run "$home" QT_QPA_PLATFORM=offscreen -- /a; rc=$?
+check "/a exits by itself with 0 (got $rc)" [ $rc -eq 0 ]
+check "/a writes the start block" start_block_ok "$home"
+check "/a saves the window position" grep -q '^Left=' "$home/Kivrel.ini"
+
+# Automatic mode without any display: falls back to offscreen by itself.
+home=$tmp/nodisplay; mkdir -p "$home"
+run "$home" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -- -A; rc=$?
+check "-A without a display exits 0 (got $rc)" [ $rc -eq 0 ]
+check "-A without a display writes the start block" start_block_ok "$home"
+
+# Normal and settings-only modes need a display.
+home=$tmp/nodisplay2; mkdir -p "$home"
+run "$home" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -- ; rc=$?
+check "normal mode without a display exits 2 (got $rc)" [ $rc -eq 2 ]
+check "normal mode without a display says why" grep -q 'display' "$home/stderr"
+
+# Normal mode: the main window until it is closed; closing saves the position.
+home=$tmp/normal; mkdir -p "$home"
+run "$home" QT_QPA_PLATFORM=offscreen KIVREL_TEST_AUTOCLOSE_MS=700 -- some args; rc=$?
+check "normal mode ends 0 when its window closes (got $rc)" [ $rc -eq 0 ]
+check "normal mode writes the start block" start_block_ok "$home"
+check "normal mode saves the window position" grep -q '^Height=' "$home/Kivrel.ini"
+
+# Settings only: "-s" inside a path counts; the main window never opens (no position saved).
+for args in "/S" "/home/my-stuff/x" "/s /a"; do
+    home=$tmp/settings; rm -rf "$home"; mkdir -p "$home"
+    run "$home" QT_QPA_PLATFORM=offscreen KIVREL_TEST_AUTOCLOSE_MS=700 -- $args; rc=$?
+    check "settings only ($args) ends 0 (got $rc)" [ $rc -eq 0 ]
+    check "settings only ($args) writes the start block" start_block_ok "$home"
+    check "settings only ($args) opens no main window" bash -c "! grep -q '^Left=' '$home/Kivrel.ini' 2>/dev/null"
+done
+
+# A very long command line with odd characters is just text.
+home=$tmp/long; mkdir -p "$home"
+long=$(head -c 100000 /dev/zero | tr '\0' 'x')
+run "$home" QT_QPA_PLATFORM=offscreen -- "$long" '-platform' 'nonsense' '%s%n' '/a'; rc=$?
+check "a long, odd command line with /a exits 0 (got $rc)" [ $rc -eq 0 ]
+
+exit $fail
