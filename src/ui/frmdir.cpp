@@ -1,6 +1,7 @@
 #include "ui/frmdir.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -122,8 +123,11 @@ void frmDir::setTestDriver(std::function<void(frmDir *)> driver)
 
 QString frmDir::Execute(const QString &initialFolder, const QString &title)
 {
-    if (!g_instance)
+    if (!g_instance) {
         g_instance = new frmDir;
+        // The window has no owner; it goes when the program ends.
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, g_instance, &frmDir::destroyInstance);
+    }
     frmDir *dlg = g_instance;
 
     // A folder that is not there simply leaves the list where it was.
