@@ -79,9 +79,10 @@ inline void convertPair(uchar c1, uchar c2, char *out)
 
 // Converting a segment and searching again from the start of the text gives the
 // same result as going on from the segment's end, with one exception: removing
-// the markers joins what came before with what follows, and the last two bytes
-// written can begin a new ESC "$B" with the bytes after the end marker. Those
-// two bytes are looked at again before the search goes on.
+// the markers joins what came before with what follows (and the lone last byte
+// of an odd segment is kept as it was), so the last three bytes written can
+// begin a new ESC "$B". Those three bytes are looked at again before the search
+// goes on.
 QByteArray JisToShiftJis(QByteArray text, bool *ok)
 {
     if (ok)
@@ -128,13 +129,17 @@ QByteArray JisToShiftJis(QByteArray text, bool *ok)
         }
         r = e + 3;
 
+        // A start marker that begins in the last three bytes written (the
+        // kept lone byte of an odd segment can complete one).
+        auto at = [&](qsizetype i) { return i < w ? out[i] : (r + i - w < n ? in[r + i - w] : '\0'); };
         retract = 0;
-        if (w >= 2 && out[w - 2] == Esc && out[w - 1] == '$' && r < n && in[r] == 'B') {
-            retract = 2;
-            s = r + 1;
-        } else if (w >= 1 && out[w - 1] == Esc && n - r >= 2 && in[r] == '$' && in[r + 1] == 'B') {
-            retract = 1;
-            s = r + 2;
+        for (qsizetype k = qMin<qsizetype>(3, w); k >= 1 && !retract; --k) {
+            const qsizetype i = w - k;
+            if (at(i) == Esc && at(i + 1) == '$' && at(i + 2) == 'B' && r + 3 - k <= n)
+                retract = k;
+        }
+        if (retract) {
+            s = r + 3 - retract;
         } else {
             p = findEscape(in, r, n, '$', 'B');
             if (p < 0)

@@ -35,6 +35,9 @@ private slots:
             << QByteArray("\x1b\x1b$B\x1b(B$B4A\x1b(B") << QByteArray("\x8a\xbf") << true;
         QTest::newRow("marker formed, two bytes before")
             << QByteArray("\x1b$\x1b$B\x1b(BB4A\x1b(B") << QByteArray("\x8a\xbf") << true;
+        // The kept lone byte of an odd segment completes ESC "$B" with the two bytes before it.
+        QTest::newRow("marker completed by a lone byte")
+            << QByteArray("\x1b$\x1b$BB\x1b(J4A\x1b(B") << QByteArray("\x8a\xbf") << false;
         QTest::newRow("odd segment keeps its pairs")
             << QByteArray("\x1b$B4A;\x1b(B") << QByteArray("\x8a\xbf;") << false;
         QTest::newRow("odd segment, later one converted")
