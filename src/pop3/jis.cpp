@@ -83,55 +83,46 @@ inline void convertPair(uchar c1, uchar c2, char *out)
 // of an odd segment is kept as it was), so the last three bytes written can
 // begin a new ESC "$B". Those three bytes are looked at again before the search
 // goes on.
-QByteArray JisToShiftJis(QByteArray text, bool *ok)
+QByteArray JisToShiftJisHead(QByteArrayView text, qsizetype *consumed, bool *ok)
 {
     if (ok)
         *ok = true;
+    *consumed = 0;
     const qsizetype n = text.size();
-    const char *in = text.constData();
+    const char *in = text.data();
     qsizetype p = findEscape(in, 0, n, '$', 'B');
     if (p < 0)
-        return text;
+        return {};
     EndMarkers ends;
     qsizetype e = ends.find(in, p + 3, n);
     if (e < 0)
-        return text;
+        return {};
 
-    // Output is never longer than input and never overtakes the read position,
-    // so an unshared text is converted where it lies.
-    QByteArray fresh;
-    char *out;
-    if (text.isDetached()) {
-        out = text.data();
-        in = out;
-    } else {
-        fresh = QByteArray(n, Qt::Uninitialized);
-        out = fresh.data();
-    }
-
+    QByteArray out;
     bool whole = true;
-    qsizetype r = 0, w = 0; // read position in the input, write position in the output
-    qsizetype s = p + 3;    // first byte of the segment
-    qsizetype retract = 0;  // bytes of the start marker that lie in the output already
+    qsizetype r = 0;       // read position in the input
+    qsizetype s = p + 3;   // first byte of the segment
+    qsizetype retract = 0; // bytes of the start marker that lie in the output already
     for (;;) {
-        if (retract == 0) {
-            std::memmove(out + w, in + r, size_t(p - r));
-            w += p - r;
-        } else {
-            w -= retract;
-        }
+        if (retract == 0)
+            out.append(in + r, p - r);
+        else
+            out.chop(retract);
         const qsizetype len = e - s;
+        qsizetype w = out.size();
+        out.resize(w + len);
+        char *o = out.data();
         for (qsizetype i = 0; i + 1 < len; i += 2, w += 2)
-            convertPair(uchar(in[s + i]), uchar(in[s + i + 1]), out + w);
+            convertPair(uchar(in[s + i]), uchar(in[s + i + 1]), o + w);
         if (len & 1) {
-            out[w++] = in[e - 1];
+            o[w++] = in[e - 1];
             whole = false;
         }
         r = e + 3;
 
         // A start marker that begins in the last three bytes written (the
         // kept lone byte of an odd segment can complete one).
-        auto at = [&](qsizetype i) { return i < w ? out[i] : (r + i - w < n ? in[r + i - w] : '\0'); };
+        auto at = [&](qsizetype i) { return i < w ? o[i] : (r + i - w < n ? in[r + i - w] : '\0'); };
         retract = 0;
         for (qsizetype k = qMin<qsizetype>(3, w); k >= 1 && !retract; --k) {
             const qsizetype i = w - k;
@@ -150,15 +141,18 @@ QByteArray JisToShiftJis(QByteArray text, bool *ok)
         if (e < 0)
             break;
     }
-    std::memmove(out + w, in + r, size_t(n - r));
-    w += n - r;
-
     if (ok)
         *ok = whole;
-    if (fresh.isNull()) {
-        text.truncate(w);
+    *consumed = r;
+    return out;
+}
+
+QByteArray JisToShiftJis(QByteArray text, bool *ok)
+{
+    qsizetype consumed = 0;
+    QByteArray head = JisToShiftJisHead(text, &consumed, ok);
+    if (consumed == 0)
         return text;
-    }
-    fresh.truncate(w);
-    return fresh;
+    head.append(QByteArrayView(text).sliced(consumed));
+    return head;
 }

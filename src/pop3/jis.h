@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 // ISO-2022-JP to Shift_JIS, the program's own byte arithmetic. A segment of
 // JIS X 0208 text starts with ESC "$B" and ends with the first ESC "(J" after
@@ -12,6 +13,13 @@
 // still converted and the lone last byte is kept. A pair holding a byte outside
 // 33..126 is not JIS text and becomes the substitute mark "〓" (0x81 0xAC).
 //
-// The text is converted in one pass; it is copied only when it holds something
-// to convert (and is shared), so a caller that moves its buffer in pays nothing.
+// The text is converted in one pass and comes back unchanged (shared, not
+// copied) when it holds nothing to convert.
 QByteArray JisToShiftJis(QByteArray text, bool *ok = nullptr);
+
+// The same conversion, for a large text of which only the start changes (a
+// mail's header and body before its attachment): returns the text converted up
+// to the end of its last converted segment; `*consumed` is how many bytes of
+// `text` that stands for, and text from there on is unchanged by the
+// conversion. Nothing to convert: empty result, `*consumed` 0.
+QByteArray JisToShiftJisHead(QByteArrayView text, qsizetype *consumed, bool *ok = nullptr);

@@ -230,8 +230,10 @@ bool MessageParser::parse(const QByteArray &text, Mode mode)
     m_body.clear();
     m_fileName.clear();
     m_text = text;
-    m_logText = text;
+    m_logHead.clear();
+    m_logTail = 0;
     m_logSkip = 0;
+    m_logConverted = false;
     m_attachStart = m_attachLength = 0;
     m_stoppedEarly = false;
     m_boundSearch = {};
@@ -381,11 +383,27 @@ QByteArrayView MessageParser::attachmentText() const
     return QByteArrayView(m_text).sliced(m_attachStart, m_attachLength);
 }
 
-QByteArrayView MessageParser::convertLogText()
+MessageParser::LogPieces MessageParser::logText() const
 {
-    m_logText = JisToShiftJis(std::move(m_logText));
-    if (logText().startsWith(LogStatusLine))
-        m_logSkip += LogStatusLine.size();
+    QByteArrayView head(m_logHead);
+    QByteArrayView tail = QByteArrayView(m_text).sliced(m_logTail);
+    const qsizetype fromHead = qMin(m_logSkip, head.size());
+    return {head.sliced(fromHead), tail.sliced(m_logSkip - fromHead)};
+}
+
+MessageParser::LogPieces MessageParser::convertLogText()
+{
+    if (!m_logConverted) {
+        m_logConverted = true;
+        m_logHead = JisToShiftJisHead(m_text, &m_logTail);
+    }
+    const LogPieces text = logText();
+    if (text.size() >= LogStatusLine.size()) {
+        QByteArray start = text.head.first(qMin(text.head.size(), LogStatusLine.size())).toByteArray();
+        start += text.tail.first(LogStatusLine.size() - start.size());
+        if (start == LogStatusLine)
+            m_logSkip += LogStatusLine.size();
+    }
     return logText();
 }
 

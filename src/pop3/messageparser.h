@@ -47,13 +47,20 @@ public:
     QByteArrayView attachmentText() const;
     bool stoppedEarly() const { return m_stoppedEarly; }
 
-    // The text the backup log writes (LogText): the whole parsed text until
-    // convertLogText() has run.
-    QByteArrayView logText() const { return QByteArrayView(m_logText).sliced(m_logSkip); }
-    // The backup log's own steps on LogText: JIS converted in place (kept for a
-    // later call), then a bare "+OK " CR LF status line dropped. Returns the
-    // text to append. The attachment view is not affected.
-    QByteArrayView convertLogText();
+    // The text the backup log writes (LogText), in two pieces: the JIS-converted
+    // start of the parsed text and the rest of it as it was (a view), so a 50 MB
+    // mail is logged without a converted copy of it. Until convertLogText() has
+    // run, the head is empty and the tail is the whole parsed text.
+    struct LogPieces {
+        QByteArrayView head, tail;
+        qsizetype size() const { return head.size() + tail.size(); }
+        QByteArray joined() const { return head.toByteArray() + tail.toByteArray(); }
+    };
+    LogPieces logText() const;
+    // The backup log's own steps on LogText: JIS converted (once; converting
+    // again would change nothing), then a bare "+OK " CR LF status line dropped.
+    // Returns the text to append. The attachment view is not affected.
+    LogPieces convertLogText();
 
     // True when `buffer` holds "--" + boundary() + "--" anywhere. Meant for a
     // reply buffer that grows between calls: a call goes on searching where the
@@ -67,9 +74,11 @@ public:
 private:
     QDateTime m_date;
     QByteArray m_from, m_to, m_subject, m_boundary, m_body, m_fileName, m_transferEncoding;
-    QByteArray m_text;    // the parsed text; attachmentText() points into it
-    QByteArray m_logText; // LogText, shares m_text until converted
-    qsizetype m_logSkip = 0;
+    QByteArray m_text;       // the parsed text; attachmentText() points into it
+    QByteArray m_logHead;    // converted start of LogText ...
+    qsizetype m_logTail = 0; // ... standing for m_text up to here
+    qsizetype m_logSkip = 0; // status lines dropped from the front
+    bool m_logConverted = false;
     qsizetype m_attachStart = 0, m_attachLength = 0;
     bool m_stoppedEarly = false;
     mutable AttachmentDecoder::SearchState m_boundSearch;

@@ -62,5 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray own(input.constData(), input.size()); // unshared: converted in place
     if (JisToShiftJis(std::move(own)) != expected)
         std::abort();
+    qsizetype consumed = -1;
+    if (JisToShiftJisHead(input, &consumed) + input.mid(consumed) != expected)
+        std::abort();
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "pop3/jis.h"
 #include "pop3/messageparser.h"
 
 #include <cstdint>
@@ -26,7 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 std::abort();
         }
         const QByteArray before = parser.attachmentText().toByteArray();
-        (void)parser.convertLogText();
+        QByteArray expectedLog = JisToShiftJis(text);
+        if (expectedLog.startsWith("+OK \r\n"))
+            expectedLog.remove(0, 6);
+        if (parser.convertLogText().joined() != expectedLog)
+            std::abort();
         if (parser.attachmentText() != QByteArrayView(before))
             std::abort();
     }

@@ -56,6 +56,10 @@ private slots:
         // The same result on a text that is not shared (converted where it lies).
         QByteArray own(input.constData(), input.size());
         QCOMPARE(JisToShiftJis(std::move(own)), expected);
+        // Converted start plus the unchanged rest.
+        qsizetype consumed = -1;
+        const QByteArray head = JisToShiftJisHead(input, &consumed);
+        QCOMPARE(head + input.mid(consumed), expected);
     }
 
     void sharedInputIsLeftAlone()

@@ -163,7 +163,7 @@ private slots:
         QCOMPARE(parser.boundary(), boundary);
         QCOMPARE(parser.fileNameBytes(), fileName);
         QCOMPARE(parser.attachmentText().toByteArray(), attachment);
-        QCOMPARE(parser.logText().toByteArray(), text);
+        QCOMPARE(parser.logText().joined(), text);
         QVERIFY(!parser.stoppedEarly());
     }
 
@@ -282,13 +282,13 @@ private slots:
         MessageParser parser;
         QVERIFY(parser.parse(text, MessageParser::Mode::Reply));
         const QByteArray attachmentBefore = parser.attachmentText().toByteArray();
-        const QByteArray record = parser.convertLogText().toByteArray();
+        const QByteArray record = parser.convertLogText().joined();
         QByteArray expected = text;
         expected.replace("\x1b$B4A;z\x1b(B", "\x8a\xbf\x8e\x9a");
         if (dropped)
             expected.remove(0, status.size() + 2);
         QCOMPARE(record, expected);
-        QCOMPARE(parser.logText().toByteArray(), expected);
+        QCOMPARE(parser.logText().joined(), expected);
         QCOMPARE(parser.attachmentText().toByteArray(), attachmentBefore);
         // The caller's buffer is not converted behind its back.
         QVERIFY(text.contains("\x1b$B"));
