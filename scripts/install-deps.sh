@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-svg-plugins libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
   clang-14 libclang-rt-14-dev
   dovecot-core dovecot-pop3d openssl
   python3 xvfb xauth fonts-noto-cjk

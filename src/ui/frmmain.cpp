@@ -1,5 +1,8 @@
 #include "ui/frmmain.h"
 
+#include "download/downloadrun.h"
+#include "pop3/apop.h"
+
 #include "core/datetext.h"
 #include "core/filecopy.h"
 #include "core/inifile.h"
@@ -117,6 +120,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     connect(m_faList, &FileGrid::mouseUp, this, &frmMain::faList_MouseUp);
     connect(m_faList, &FileGrid::selChange, this, &frmMain::faList_SelChange);
     connect(m_faList, &FileGrid::lostFocus, this, &frmMain::faList_LostFocus);
+
+    aPOP1 = new aPOP(this);
+    m_run = new DownloadRun(*this, *aPOP1, nullptr, this);
 
     TimerWeeklyCheck = new WeeklyCheckTimer(
         [this] {
@@ -527,18 +533,16 @@ void frmMain::DoDownload()
 
 void frmMain::runDownload()
 {
-    // Until the download run is wired in, a run only passes through the busy
-    // state and records its start, so every caller sees the real sequence.
-    WriteIniValue(SectionConfig, KeyLastDLDate, Clock::instance().now());
-    setBusy(true);
-    repaintWindow();
-    setBusy(false);
-    m_lastRunExitCode = 0;
+    m_run->DownloadAll = DownloadAll;
+    m_run->DoDownload();
+    m_run->DownloadAll = false;
+    m_lastRunExitCode = m_run->exitCode();
+    m_lastDownloadTime = m_run->LastDownloadTime;
 }
 
 void frmMain::requestStop()
 {
-    // The download run stops at its next wait once it is wired in.
+    m_run->requestStop();
 }
 
 void frmMain::TimerWeeklyCheck_Timer()
@@ -549,6 +553,7 @@ void frmMain::TimerWeeklyCheck_Timer()
 
 void frmMain::cmdDialupAbort_Click()
 {
+    m_run->cmdDialupAbort_Click();
     emit dialupAbortRequested();
 }
 

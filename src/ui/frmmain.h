@@ -20,6 +20,8 @@ class QProgressBar;
 class QPushButton;
 class QToolButton;
 class WeeklyCheckTimer;
+class aPOP;
+class DownloadRun;
 
 // The main window's own words.
 namespace frmMainText {
@@ -183,6 +185,9 @@ private:
     void TimerWeeklyCheck_Timer();
 
     ReadList m_readList;
+    // The POP3 component and the download run live as long as the window.
+    aPOP *aPOP1 = nullptr;
+    DownloadRun *m_run = nullptr;
     FileGrid *m_faList = nullptr;
     QIcon m_imgFloppy[2];
     QIcon m_imgGlove[2];
