@@ -80,7 +80,7 @@ public:
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return false;
-        const QByteArray data = file.read(kMaxFileBytes + 1);
+        const QByteArray data = file.readAll();
         if (file.error() != QFileDevice::NoError || data.size() > kMaxFileBytes)
             return false;
         qsizetype from = 0;
@@ -220,13 +220,19 @@ bool hasLineBreakOrNul(const QString &s)
     return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(u'\0'));
 }
 
+// A name must survive the trip to CP932 and back, or the key written would
+// not be the key read.
+bool storable(const QString &name)
+{
+    return !name.isEmpty() && !hasLineBreakOrNul(name) && Cp932::decode(Cp932::encode(name)) == name;
+}
+
 bool validName(const QString &section, const QString &key)
 {
     const QString s = section.trimmed();
     const QString k = key.trimmed();
-    if (s.isEmpty() || s.contains(u']') || hasLineBreakOrNul(s))
-        return false;
-    return !k.isEmpty() && !k.contains(u'=') && !k.startsWith(u';') && !k.startsWith(u'[') && !hasLineBreakOrNul(k);
+    return storable(s) && !s.contains(u']') && storable(k) && !k.contains(u'=') && !k.startsWith(u';') &&
+           !k.startsWith(u'[');
 }
 
 // The bytes stored for a value. A line break would end the line and could
@@ -285,7 +291,7 @@ QVariant ReadIniValue(const QString &section, const QString &key, const QVariant
     IniLines lines;
     std::optional<QByteArray> stored;
     if (lines.load(iniFilePath()))
-        stored = lines.value(section, key);
+        stored = lines.value(section.trimmed(), key.trimmed());
     // A null default stands for 0.
     const QByteArray bytes = stored ? *stored : Cp932::encode(!def.isValid() ? QStringLiteral("0") : iniValueText(def));
     const QByteArray value = cutValue(cutAtNul(bytes));
