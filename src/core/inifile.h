@@ -14,16 +14,16 @@
 // Reads one value. The result is the value's text, or a null QVariant for
 // "nothing": a key present with an empty value, or a missing key when the
 // default's text is empty. A missing key (or file, or section) gives the
-// default's text; a null default counts as "0". Values and defaults are cut
+// default's text (iniValueText); a null default (QVariant()) counts as "0". Values and defaults are cut
 // to 254 bytes of CP932 (a double-byte character that would be split is left
 // out whole). One pair of double quotes around a value is removed. A file
 // that cannot be read, or is larger than 16 MiB, reads as empty.
 QVariant ReadIniValue(const QString &section, const QString &key, const QVariant &def);
 
 // Writes one value, creating the file, section or key as needed, and keeps
-// every other line (hand-written keys, comments) as it was. The file is
-// replaced atomically and created readable by its owner only (it holds the
-// scrambled password). False when it could not be written; the old file is
+// every other line (hand-written keys, comments, their line ends) as it was.
+// The file is replaced atomically and is always left readable by its owner
+// only (it holds the scrambled password). False when it could not be written; the old file is
 // then untouched. A section or key name that cannot be stored (empty, or
 // holding "]", "=", a line break) is refused.
 bool WriteIniValue(const QString &section, const QString &key, const QVariant &value);
