@@ -25,8 +25,8 @@ class DovecotRun(unittest.TestCase):
         # Data mails of several kinds (some not chosen), a notice, an information
         # mail without the renewal phrase, a personal mail; two data mails are old.
         self.manifest = make_mails(os.path.join(self.root, "mails"), os.path.join(self.root, "manifest.json"),
-                                   "--format", "maildir", "--data", "8", "--notices", "1", "--info", "1",
-                                   "--personal", "1", "--kinds", "DU,SH,D1,KK,CC,TT,DW,SJ",
+                                   "--format", "maildir", "--order", "grouped", "--data", "8", "--notices", "1",
+                                   "--info", "1", "--personal", "1", "--kinds", "D1,TT,DU,SH,KK,CC,DW,SJ",
                                    "--date-base", "now", "--age-minutes", "20000,15000,5,6,7,8,9,10,11,12,13")
         self.dovecot = Dovecot(self.root, os.path.join(self.root, "mails"))
 
@@ -88,8 +88,8 @@ class DovecotRun(unittest.TestCase):
         r = home.run()
         self.assertEqual(r.returncode, 0, r.stdout.decode(errors="replace"))
         want = wanted(self.manifest)
-        # Decoded mails go; the two old data mails (about 14 and 10 days) go too;
-        # the notice, the information mail and the personal mail stay.
+        # Decoded mails go; the two old data mails of kinds not chosen (about 14
+        # and 10 days) go too; the notice, the information and the personal mail stay.
         old = [m for m in self.manifest["mails"] if m["category"] == "data" and m["age_minutes"] > 7 * 1440]
         gone = {m["number"] for m in want} | {m["number"] for m in old}
         self.assertEqual(self.dovecot.mail_count(), len(self.manifest["mails"]) - len(gone))
@@ -103,7 +103,8 @@ class FaultServerRun(unittest.TestCase):
         self.root = self.tmp.name
         self.mails = os.path.join(self.root, "mails")
         self.manifest = make_mails(self.mails, os.path.join(self.root, "manifest.json"), "--format", "files",
-                                   "--data", "3", "--kinds", "DU,SH,KK", "--date-base", "now")
+                                   "--order", "grouped", "--data", "3", "--notices", "0", "--info", "0",
+                                   "--personal", "0", "--kinds", "DU,SH,KK", "--date-base", "now")
         self.server = None
 
     def tearDown(self):
