@@ -268,6 +268,7 @@ void NmcliDialupService::cancelConnect(int id)
     // Deleted only once it has ended, and never inside one of its own signals.
     if (proc->state() != QProcess::NotRunning) {
         QObject::connect(proc, &QProcess::finished, proc, &QObject::deleteLater);
+        QObject::connect(proc, &QProcess::errorOccurred, proc, &QObject::deleteLater);
         killGroup(proc);
     } else {
         proc->deleteLater();
