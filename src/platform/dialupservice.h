@@ -6,8 +6,6 @@
 
 #include <functional>
 
-class QProcess;
-
 // The dial-up service of the system: the connection profiles it knows (the
 // "phone-book entries"), which of them are up, and bringing one up or down.
 // Production talks to NetworkManager through nmcli; tests install a fake or
