@@ -1,0 +1,199 @@
+"""kivrel /a killed (SIGKILL) at random moments, again and again, then run to the end.
+
+After every kill the program folder and the save folder must hold only whole
+files: Kivrel.dat decodes and ends with a whole line, every file under a final
+.LZH name is byte for byte its attachment, every record with a file has that
+file, and every mail the server deleted was decoded and recorded. A last run
+without kills must then finish the work: each wanted file once with the right
+bytes, each data mail recorded once, no mail deleted that was not decoded.
+"""
+
+import collections
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "lib"))
+from kivrelrun import BIN, ProgramFolder, Server, make_mails, scramble, sha256  # noqa: E402
+
+# The kinds chosen by default; D1 and TT below are data mails of kinds not chosen.
+DEFAULT_KINDS = {"DU", "DW", "DX", "DZ", "SH", "SJ", "SQ", "KK", "CC"}
+SEED = 20261207
+KILLS = 16
+EARLY_KILLS = 4
+# The first RETRs trickle in, so that many kills land in the middle of a
+# transfer; later ones (the final run) come at full speed.
+SLOW_RETRS = 20
+DRIP_BYTES_PER_SECOND = 100000
+
+
+def kill_moments(rng):
+    """Seconds after start: a few during start-up and login (Kivrel.ini is
+    rewritten then), most while mails are fetched, decoded and recorded."""
+    moments = [rng.uniform(0.05, 0.5) for _ in range(EARLY_KILLS)]
+    moments += [rng.uniform(0.5, 2.5) for _ in range(KILLS - EARLY_KILLS)]
+    rng.shuffle(moments)
+    return moments
+
+
+class KillDuringRun(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = self.tmp.name
+        self.mails = os.path.join(self.root, "mails")
+        # 190 data mails (two kinds of them not chosen) spread over 400 days so
+        # that every attachment has its own name, plus notices, information and
+        # personal mails, shuffled.
+        self.manifest = make_mails(self.mails, os.path.join(self.root, "manifest.json"), "--format", "files",
+                                   "--seed", "4711", "--order", "mixed", "--data", "190", "--notices", "4",
+                                   "--info", "3", "--personal", "3", "--kinds", "DU,SH,KK,CC,DW,D1,TT",
+                                   "--days-back", "400", "--attach-sizes", "1500,4000,9000,24000")
+        self.by_file = {os.path.basename(m["path"]): m for m in self.manifest["mails"]}
+        self.data = [m for m in self.manifest["mails"] if m["category"] == "data"]
+        self.wanted = {m["attachment"]["name"]: m for m in self.data if m["prefix"] in DEFAULT_KINDS}
+        wanted_count = sum(1 for m in self.data if m["prefix"] in DEFAULT_KINDS)
+        self.assertEqual(len(self.wanted), wanted_count, "attachment names must be unique for this test")
+        self.assertGreater(len(self.data), len(self.wanted))
+        # Deleted mails disappear for later sessions, as on a real server.
+        self.server = Server(self.root, self.mails, "RETR:*:drip=%d:times=%d" % (DRIP_BYTES_PER_SECOND, SLOW_RETRS))
+        self.home = ProgramFolder(self.root, ServerName="127.0.0.1", Port=str(self.server.port), UserName="kivrel",
+                                  PassWord="secret", DeleteDownloadMail="True")
+        self.ini_written = dict(self.home.config)
+        self.ini_written["PassWord"] = scramble(self.ini_written["PassWord"])
+
+    def tearDown(self):
+        self.server.stop()
+        self.tmp.cleanup()
+
+    # ---- what the folders hold
+
+    def deleted(self):
+        """(uid, mail) for each mail the server has deleted at a QUIT."""
+        path = self.server.deleted_path
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="utf-8") as f:
+            rows = [line.split() for line in f if line.strip()]
+        return [(uid, self.by_file[name]) for _, uid, name in rows]
+
+    def records(self, when):
+        """Kivrel.dat as (uid -> fields); fails unless it is whole and well formed."""
+        path = os.path.join(self.home.path, "Kivrel.dat")
+        if not os.path.exists(path):
+            return {}
+        with open(path, "rb") as f:
+            raw = f.read()
+        try:
+            text = raw.decode("cp932")
+        except UnicodeDecodeError as e:
+            self.fail("%s: Kivrel.dat is not CP932 text: %s" % (when, e))
+        self.assertTrue(text == "" or text.endswith("\r\n"), "%s: Kivrel.dat ends in a broken line" % when)
+        lines = text.split("\r\n")[:-1] if text else []
+        result = {}
+        for line in lines:
+            fields = line.split("\t")
+            self.assertTrue(4 <= len(fields) <= 5, "%s: bad line in Kivrel.dat: %r" % (when, line))
+            uid = fields[3].lower()
+            self.assertNotIn(uid, result, "%s: Uid recorded twice: %s" % (when, uid))
+            result[uid] = fields
+        return result
+
+    def check_ini(self, when):
+        with open(os.path.join(self.home.path, "Kivrel.ini"), "rb") as f:
+            text = f.read().decode("cp932")
+        self.assertTrue(text.endswith("\r\n"), "%s: Kivrel.ini ends in a broken line" % when)
+        values = dict(line.split("=", 1) for line in text.split("\r\n") if "=" in line)
+        for key, value in self.ini_written.items():
+            self.assertEqual(values.get(key), value, "%s: Kivrel.ini lost %s" % (when, key))
+
+    def saved_files(self, when):
+        """Files under a final .LZH name in the save folder; each must be a whole attachment."""
+        names = []
+        for name in os.listdir(self.home.save[0]):
+            if not name.upper().endswith(".LZH"):
+                continue  # a temporary file left by a kill: allowed, never under a final name
+            self.assertIn(name, self.wanted, "%s: unexpected file %s" % (when, name))
+            self.assertEqual(sha256(os.path.join(self.home.save[0], name)), self.wanted[name]["attachment"]["sha256"],
+                             "%s: %s is not its attachment" % (when, name))
+            names.append(name)
+        return names
+
+    def check_consistent(self, when):
+        """What must hold at any moment, killed or not; returns (records, saved names)."""
+        self.check_ini(when)
+        records = self.records(when)
+        saved = set(self.saved_files(when))
+        for uid, fields in records.items():
+            if fields[2] != "-":
+                self.assertIn(fields[2], saved, "%s: %s is recorded but its file is missing" % (when, fields[2]))
+        for uid, mail in self.deleted():
+            self.assertEqual(mail["category"], "data", "%s: deleted a mail that is no data mail: %s" % (when, uid))
+            name = mail["attachment"]["name"]
+            self.assertIn(name, saved, "%s: deleted %s without its file %s" % (when, uid, name))
+            self.assertIn(uid.lower(), records, "%s: deleted %s without its record" % (when, uid))
+            self.assertEqual(records[uid.lower()][2], name)
+        return records, saved
+
+    # ---- the test
+
+    def test_kills_leave_whole_files_and_the_next_run_completes(self):
+        rng = random.Random(SEED)
+        outcomes = collections.Counter()
+        for k, moment in enumerate(kill_moments(rng), start=1):
+            when = "after kill %d at %.2f s" % (k, moment)
+            proc = self.home.popen()
+            try:
+                proc.wait(moment)
+                outcomes["finished before the kill"] += 1
+                self.assertEqual(proc.returncode, 0, "%s: the run ended with %d" % (when, proc.returncode))
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait(10)
+                outcomes["killed"] += 1
+            self.check_consistent(when)
+        self.assertGreater(outcomes["killed"], KILLS // 2, outcomes)
+
+        r = self.home.run(timeout=150)
+        out = r.stdout.decode("utf-8", errors="replace") + r.stderr.decode("utf-8", errors="replace")
+        self.assertEqual(r.returncode, 0, out)
+        records, saved = self.check_consistent("after the final run")
+
+        # Every wanted file once, with its bytes (names in a folder are unique;
+        # the count guards against a second copy under another spelling).
+        self.assertEqual(sorted(saved), sorted(self.wanted))
+        self.assertEqual(len(self.saved_files("after the final run")), len(self.wanted))
+        # Every data mail and every notice recorded once (records() refuses a
+        # second record of a Uid); wanted mails with their file, others with "-".
+        for m in self.manifest["mails"]:
+            uid = os.path.basename(m["path"]).lower()
+            if m["category"] == "data":
+                self.assertIn(uid, records, "data mail %s not recorded" % uid)
+                name = m["attachment"]["name"] if m["prefix"] in DEFAULT_KINDS else "-"
+                self.assertEqual(records[uid][2], name)
+            elif m["category"] == "notice":
+                self.assertEqual(records.get(uid, [None] * 3)[2], "-", "notice %s not recorded" % uid)
+            else:
+                self.assertNotIn(uid, records)
+        # Deletions happened and touched only decoded mails (checked above), each once.
+        deleted = [uid for uid, _ in self.deleted()]
+        self.assertTrue(deleted, "no run got as far as deleting")
+        self.assertEqual(len(deleted), len(set(deleted)))
+
+        # Nothing is left to fetch: another run retrieves nothing.
+        r = self.home.run(timeout=60)
+        self.assertEqual(r.returncode, 0)
+        commands = self.server.commands()
+        last_login = len(commands) - commands[::-1].index("PASS ****")
+        self.assertFalse([c for c in commands[last_login:] if c.startswith("RETR")])
+        self.check_consistent("after a run with nothing new")
+        print("kills:", dict(outcomes), "deleted:", len(deleted), file=sys.stderr)
+
+
+if __name__ == "__main__":
+    if not os.path.exists(BIN):
+        print("kivrel binary not built:", BIN)
+        sys.exit(77)
+    unittest.main(verbosity=2)
