@@ -11,6 +11,8 @@ bytes, each data mail recorded once, no mail deleted that was not decoded.
 import collections
 import os
 import random
+import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -37,6 +39,121 @@ def kill_moments(rng):
     moments += [rng.uniform(0.5, 2.5) for _ in range(KILLS - EARLY_KILLS)]
     rng.shuffle(moments)
     return moments
+
+
+# (call, file-path part, before/after, highest n): where the shim kills. "after"
+# a write means after half of its bytes; a folder sync is matched by the save
+# folder's name.
+KILL_POINTS = [
+    ("write", "/.kivrel-", "after", 6),
+    ("fsync", "/.kivrel-", "before", 6),
+    ("rename", "/.kivrel-", "before", 6),
+    ("rename", "/.kivrel-", "after", 6),
+    ("fsync", "/save1", "after", 12),
+    ("write", "/Kivrel.dat.", "after", 8),
+    ("rename", "/Kivrel.dat", "before", 8),
+    ("rename", "/Kivrel.dat", "after", 8),
+    ("rename", "/Kivrel.ini", "before", 1),
+    ("write", "/Kivrel.ini.", "after", 1),
+]
+SHIM_KILLS = 30
+
+KILL_SHIM = r"""
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static long seen;
+
+static int wanted(const char *call, const char *path)
+{
+    const char *c = getenv("KILL_CALL"), *m = getenv("KILL_MATCH"), *at = getenv("KILL_AT");
+    if (!c || !m || !at || strcmp(c, call) != 0 || !path || !strstr(path, m))
+        return 0;
+    return __atomic_add_fetch(&seen, 1, __ATOMIC_SEQ_CST) == atol(at);
+}
+
+static int after(void)
+{
+    const char *w = getenv("KILL_WHEN");
+    return w && strcmp(w, "after") == 0;
+}
+
+static const char *fdPath(int fd, char *buf, size_t size)
+{
+    char link[64];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, buf, size - 1);
+    if (n < 0)
+        return NULL;
+    buf[n] = 0;
+    return buf;
+}
+
+#define REAL(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
+
+ssize_t write(int fd, const void *data, size_t n)
+{
+    const char *c = getenv("KILL_CALL");
+    char buf[4096];
+    if (c && strcmp(c, "write") == 0 && wanted("write", fdPath(fd, buf, sizeof buf))) {
+        if (after())
+            REAL(write)(fd, data, n / 2);
+        kill(getpid(), SIGKILL);
+    }
+    return REAL(write)(fd, data, n);
+}
+
+static int syncOrKill(const char *call, int (*real)(int), int fd)
+{
+    const char *c = getenv("KILL_CALL");
+    char buf[4096];
+    if (!c || strcmp(c, call) != 0 || !wanted(call, fdPath(fd, buf, sizeof buf)))
+        return real(fd);
+    if (after())
+        real(fd);
+    kill(getpid(), SIGKILL);
+    return -1;
+}
+
+int fsync(int fd) { return syncOrKill("fsync", REAL(fsync), fd); }
+int fdatasync(int fd) { return syncOrKill("fdatasync", REAL(fdatasync), fd); }
+
+int rename(const char *from, const char *to)
+{
+    if (wanted("rename", from) || (strstr(from, "/.kivrel-") == NULL && wanted("rename", to))) {
+        if (after())
+            REAL(rename)(from, to);
+        kill(getpid(), SIGKILL);
+    }
+    return REAL(rename)(from, to);
+}
+"""
+
+
+def build_kill_shim(folder):
+    """Compiles the shim; None without a C compiler."""
+    cc = shutil.which("cc") or shutil.which("gcc") or shutil.which("clang")
+    if not cc:
+        return None
+    source = os.path.join(folder, "killshim.c")
+    shim = os.path.join(folder, "killshim.so")
+    with open(source, "w") as f:
+        f.write(KILL_SHIM)
+    r = subprocess.run([cc, "-shared", "-fPIC", "-O1", "-o", shim, source, "-ldl"], capture_output=True)
+    return shim if r.returncode == 0 else None
+
+
+def popen(home, env_extra):
+    """Starts kivrel /a in the program folder with more environment."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    env["KIVREL_HOME"] = home.path
+    env.update(env_extra)
+    return subprocess.Popen([BIN, "/a"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 class KillDuringRun(unittest.TestCase):
@@ -137,9 +254,43 @@ class KillDuringRun(unittest.TestCase):
             self.assertEqual(records[uid.lower()][2], name)
         return records, saved
 
-    # ---- the test
+    def run_to_the_end(self):
+        """A run without kills, then the checks of a finished job."""
+        r = self.home.run(timeout=150)
+        self.assertEqual(r.returncode, 0, r.stdout.decode("utf-8", errors="replace"))
+        records, saved = self.check_consistent("after the final run")
 
-    def test_kills_leave_whole_files_and_the_next_run_completes(self):
+        # Every wanted file with its bytes (saved_files() refuses any other name).
+        self.assertEqual(sorted(saved), sorted(self.wanted))
+        # Every data mail and every notice recorded once (records() refuses a
+        # second record of a Uid); wanted mails with their file, others with "-".
+        for m in self.manifest["mails"]:
+            uid = os.path.basename(m["path"]).lower()
+            if m["category"] == "data":
+                self.assertIn(uid, records, "data mail %s not recorded" % uid)
+                name = m["attachment"]["name"] if m["prefix"] in DEFAULT_KINDS else "-"
+                self.assertEqual(records[uid][2], name)
+            elif m["category"] == "notice":
+                self.assertEqual(records.get(uid, [None] * 3)[2], "-", "notice %s not recorded" % uid)
+            else:
+                self.assertNotIn(uid, records)
+        # Deletions happened, each mail once, and only of decoded mails (check_consistent).
+        deleted = [uid for uid, _ in self.deleted()]
+        self.assertTrue(deleted, "no run got as far as deleting")
+        self.assertEqual(len(deleted), len(set(deleted)))
+
+        # Nothing is left to fetch: another run retrieves nothing.
+        r = self.home.run(timeout=60)
+        self.assertEqual(r.returncode, 0)
+        commands = self.server.commands()
+        last_login = len(commands) - commands[::-1].index("PASS ****")
+        self.assertFalse([c for c in commands[last_login:] if c.startswith("RETR")])
+        self.check_consistent("after a run with nothing new")
+        return len(deleted)
+
+    # ---- the tests
+
+    def test_kills_at_random_moments(self):
         rng = random.Random(SEED)
         outcomes = collections.Counter()
         for k, moment in enumerate(kill_moments(rng), start=1):
@@ -155,42 +306,31 @@ class KillDuringRun(unittest.TestCase):
                 outcomes["killed"] += 1
             self.check_consistent(when)
         self.assertGreater(outcomes["killed"], KILLS // 2, outcomes)
+        deleted = self.run_to_the_end()
+        print("random kills:", dict(outcomes), "deleted:", deleted, file=sys.stderr)
 
-        r = self.home.run(timeout=150)
-        out = r.stdout.decode("utf-8", errors="replace") + r.stderr.decode("utf-8", errors="replace")
-        self.assertEqual(r.returncode, 0, out)
-        records, saved = self.check_consistent("after the final run")
-
-        # Every wanted file once, with its bytes (names in a folder are unique;
-        # the count guards against a second copy under another spelling).
-        self.assertEqual(sorted(saved), sorted(self.wanted))
-        self.assertEqual(len(self.saved_files("after the final run")), len(self.wanted))
-        # Every data mail and every notice recorded once (records() refuses a
-        # second record of a Uid); wanted mails with their file, others with "-".
-        for m in self.manifest["mails"]:
-            uid = os.path.basename(m["path"]).lower()
-            if m["category"] == "data":
-                self.assertIn(uid, records, "data mail %s not recorded" % uid)
-                name = m["attachment"]["name"] if m["prefix"] in DEFAULT_KINDS else "-"
-                self.assertEqual(records[uid][2], name)
-            elif m["category"] == "notice":
-                self.assertEqual(records.get(uid, [None] * 3)[2], "-", "notice %s not recorded" % uid)
-            else:
-                self.assertNotIn(uid, records)
-        # Deletions happened and touched only decoded mails (checked above), each once.
-        deleted = [uid for uid, _ in self.deleted()]
-        self.assertTrue(deleted, "no run got as far as deleting")
-        self.assertEqual(len(deleted), len(set(deleted)))
-
-        # Nothing is left to fetch: another run retrieves nothing.
-        r = self.home.run(timeout=60)
-        self.assertEqual(r.returncode, 0)
-        commands = self.server.commands()
-        last_login = len(commands) - commands[::-1].index("PASS ****")
-        self.assertFalse([c for c in commands[last_login:] if c.startswith("RETR")])
-        self.check_consistent("after a run with nothing new")
-        print("kills:", dict(outcomes), "deleted:", len(deleted), file=sys.stderr)
-
+    def test_kills_inside_file_writes(self):
+        # Kills at random moments mostly land while a reply is awaited: the
+        # writes take microseconds. A preloaded shim kills the process at the
+        # n-th write, sync or rename of a chosen file instead.
+        shim = build_kill_shim(self.root)
+        if not shim:
+            self.skipTest("no C compiler for the kill shim")
+        rng = random.Random(SEED + 1)
+        outcomes = collections.Counter()
+        for k in range(SHIM_KILLS):
+            call, match, when_, most = KILL_POINTS[k % len(KILL_POINTS)]
+            n = rng.randint(1, most)
+            when = "after a kill %s the %s #%d of %s" % (when_, call, n, match)
+            env = {"LD_PRELOAD": shim, "KILL_CALL": call, "KILL_MATCH": match, "KILL_WHEN": when_, "KILL_AT": str(n)}
+            proc = popen(self.home, env)
+            code = proc.wait(60)
+            self.assertIn(code, (0, -signal.SIGKILL), when)
+            outcomes["killed" if code else "finished"] += 1
+            self.check_consistent(when)
+        self.assertGreater(outcomes["killed"], SHIM_KILLS // 2, outcomes)
+        deleted = self.run_to_the_end()
+        print("kills inside writes:", dict(outcomes), "deleted:", deleted, file=sys.stderr)
 
 if __name__ == "__main__":
     if not os.path.exists(BIN):
