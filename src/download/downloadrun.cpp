@@ -24,8 +24,10 @@
 #include "pop3/apop.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLockFile>
 
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -106,6 +108,14 @@ template <typename F> void forEachNumberedLine(const QByteArray &reply, F line)
             continue;
         line(leadingNumber(QStringView(field).left(blank)), QStringView(field).mid(blank + 1));
     }
+}
+
+// The file's inode number, 0 when there is no file. A transfer renames a new
+// file over the path, so the number tells whether a file was written.
+ino_t inodeOf(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
 } // namespace
@@ -214,6 +224,14 @@ QString DownloadRun::lockFilePath()
     return AppPaths::inProgramFolder(QStringLiteral("Kivrel.lock"));
 }
 
+void DownloadRun::requestStop()
+{
+    m_stopRequested = true;
+    // The component's own waits (connecting, logging in, a stalled reply) end at once.
+    if (m_running)
+        m_pop.abort();
+}
+
 int DownloadRun::exitCode() const
 {
     switch (m_result) {
@@ -268,6 +286,7 @@ void DownloadRun::DoDownload()
         return; // one run at a time
     m_running = true;
     m_stopRequested = false;
+    m_pop.clearAbort();
 
     // One run per program folder, across processes too.
     QLockFile lock(lockFilePath());
@@ -500,6 +519,7 @@ void DownloadRun::Download()
                                 m_pop.WriteLog(logFolder);
                             WriteActivityLog(ScanText::DecodeStart);
                             const QString target = Settings.SaveFolder[primary] + u'/' + m.FileName;
+                            const ino_t before = inodeOf(target);
                             if (!m_pop.TransferToFile(target)) {
                                 WriteActivityLog(ScanText::DecodeFailed + m_pop.TransferToFileErrorMessage() +
                                                  QStringLiteral(")"));
@@ -511,7 +531,10 @@ void DownloadRun::Download()
                                 break;
                             }
                             WriteActivityLog(ScanText::DecodeDone);
-                            m.Downloaded = true;
+                            // An attachment not in base64 "transfers" without writing a file:
+                            // such a mail is recorded but stays on the server.
+                            const ino_t after = inodeOf(target);
+                            m.Downloaded = after != 0 && after != before;
                             m.HandledTime = Clock::instance().now();
                             m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, m.FileName, m.Uid,
                                                            GetDiscription(m.Body));

@@ -44,7 +44,7 @@ public:
 
     bool isRunning() const { return m_running; }
     // Asks a run in progress to end as soon as it safely can (window closing).
-    void requestStop() { m_stopRequested = true; }
+    void requestStop();
     bool stopRequested() const { return m_stopRequested; }
     Result lastResult() const { return m_result; }
     // 0 when the last run ended normally, non-zero when it could not run.

@@ -242,13 +242,15 @@ bool aPOP::ConnectByName(const QString &server)
     clearBuffer();
     m_quitting = false;
     m_securityFailed = false;
-    bool ok = m_transport->connectToHost(server, port(), m_security);
-    while (ok) {
+    bool ok = !m_aborted && m_transport->connectToHost(server, port(), m_security);
+    while (ok && !m_aborted) {
         EventPump::instance().pumpOnce();
         const int state = m_transport->state();
         if (state == Pop3Transport::Connected) {
             setStatusMessage(aPOPText::WaitingForGreeting);
             WaitForResponse(QByteArrayLiteral("+OK"), qint32(ReplyTimeoutMs));
+            if (m_aborted)
+                break;
             m_connectionClosed = false;
             m_timeoutBase = now();
             setStatusMessage(aPOPText::Connected);
@@ -364,6 +366,14 @@ bool aPOP::QUIT()
             return false;
     }
     return true;
+}
+
+void aPOP::abort()
+{
+    m_aborted = true;
+    if (m_commandStatus == CommandWaiting)
+        m_commandStatus = CommandFailed;
+    m_transport->close();
 }
 
 void aPOP::Destroy()

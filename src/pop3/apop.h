@@ -101,6 +101,12 @@ public:
     QByteArray RSET_(bool sync = false);
     bool QUIT();
     void Destroy();
+    // Ends whatever the component is waiting for at once: the connection is
+    // closed, an outstanding command fails, and ConnectByName refuses until
+    // clearAbort(). Used when the window closes during a run.
+    void abort();
+    void clearAbort() { m_aborted = false; }
+    bool aborted() const { return m_aborted; }
 
     // --- engine operations ---
     // Waits (pumping events) until `expected` occurs in the reply buffer; false on
@@ -160,6 +166,7 @@ private:
     int m_replyMode = SingleLine;
     bool m_lastSendFailed = false;
     bool m_quitting = false;
+    bool m_aborted = false;
     bool m_overflowed = false;
     bool m_securityFailed = false; // a TLS or certificate failure during the current connect
     qint64 m_maxReplyBytes = DefaultMaxReplyBytes;

@@ -282,6 +282,66 @@ private slots:
         QVERIFY(!rig.host.busy);
     }
 
+    void stopRequestEndsEveryWaitAtOnce_data()
+    {
+        QTest::addColumn<QByteArray>("stallAt");
+        QTest::newRow("connecting") << QByteArray("connect");
+        QTest::newRow("greeting") << QByteArray("greeting");
+        QTest::newRow("login") << QByteArray("USER user");
+        QTest::newRow("STAT") << QByteArray("STAT");
+        QTest::newRow("RETR") << QByteArray("RETR 1");
+    }
+    void stopRequestEndsEveryWaitAtOnce()
+    {
+        QFETCH(QByteArray, stallAt);
+        ScanRig rig;
+        configure();
+        Settings.DeleteDownloadMail = true;
+        TestMail m = dataMail("DU261204.LZH", 2);
+        FakeTransport &t = *rig.transport;
+        const bool command = stallAt != "connect" && stallAt != "greeting";
+        if (command) // the stalled command gets no answer at all (the first reply is used first)
+            t.respond(stallAt, [](FakeTransport &, const QByteArray &) {});
+        ScriptedMailbox box(t, {m}, command ? QList<int>{} : QList<int>{1});
+        if (stallAt == "connect")
+            t.connectHangs();
+        else if (stallAt == "greeting")
+            t.setGreeting(QByteArray());
+        DownloadRun run(rig.host, rig.pop);
+        int pumps = 0;
+        rig.pump.addHook([&] {
+            if (++pumps == 40) // 8 s into the run
+                run.requestStop();
+        });
+        run.DoDownload();
+        // Well before any 60 s limit (300 pumps) the run is over.
+        QVERIFY2(pumps < 80, qPrintable(QString::number(pumps)));
+        QVERIFY(!rig.transport->clientLines().contains("DELE 1"));
+        QVERIFY(!QFile::exists(m_save + QStringLiteral("/DU261204.LZH")));
+        QVERIFY(!rig.host.busy);
+        QVERIFY(run.exitCode() != 0);
+        const QList<QByteArray> lines = rig.transport->clientLines();
+        if (command) // the line is dropped: nothing more is sent, not even QUIT
+            QCOMPARE(lines.last(), stallAt);
+    }
+
+    void downloadAllDecodesRecordedMailsAgain()
+    {
+        ScanRig rig;
+        configure();
+        TestMail m = dataMail("CC261204.LZH", 8);
+        const QDateTime before(QDate(2026, 12, 1), QTime(8, 0));
+        rig.host.list.PutReadEntry(before, before, QStringLiteral("CC261204.LZH"), QStringLiteral("uid1"), QString());
+        ScriptedMailbox box(*rig.transport, {m});
+        DownloadRun run(rig.host, rig.pop);
+        run.DownloadAll = true;
+        run.DoDownload();
+        QVERIFY(rig.transport->clientLines().contains("RETR 1"));
+        QCOMPARE(readFile(m_save + QStringLiteral("/CC261204.LZH")), m.payload);
+        QCOMPARE(rig.host.list.ReadCount(), 1); // the entry is replaced, not added
+        QVERIFY(rig.host.list.at(0).HandledTime.toDateTime() > before);
+    }
+
     void anotherProcessHoldingTheLockRefusesTheRun()
     {
         ScanRig rig;
