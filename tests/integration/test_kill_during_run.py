@@ -332,6 +332,50 @@ class KillDuringRun(unittest.TestCase):
         deleted = self.run_to_the_end()
         print("kills inside writes:", dict(outcomes), "deleted:", deleted, file=sys.stderr)
 
+
+class NothingDecoded(unittest.TestCase):
+    """A data mail whose attachment is not in base64 writes no file: it must not be deleted."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = self.tmp.name
+        self.mails = os.path.join(self.root, "mails")
+        self.manifest = make_mails(self.mails, os.path.join(self.root, "manifest.json"), "--format", "files",
+                                   "--order", "grouped", "--data", "3", "--notices", "0", "--info", "0",
+                                   "--personal", "0", "--kinds", "DU,SH,KK")
+        self.server = None
+
+    def tearDown(self):
+        if self.server:
+            self.server.stop()
+        self.tmp.cleanup()
+
+    def test_only_mails_whose_file_was_written_are_deleted(self):
+        second = self.manifest["mails"][1]
+        with open(second["path"], "rb") as f:
+            mail = f.read()
+        for encoding in (b"BASE64", b"x-uuencode"):
+            with self.subTest(encoding=encoding):
+                with open(second["path"], "wb") as f:
+                    f.write(mail.replace(b"Content-Transfer-Encoding: base64", b"Content-Transfer-Encoding: " + encoding))
+                root = os.path.join(self.root, encoding.decode())
+                os.makedirs(root)
+                if self.server:
+                    self.server.stop()
+                self.server = Server(root, self.mails)
+                home = ProgramFolder(root, ServerName="127.0.0.1", Port=str(self.server.port),
+                                     UserName="kivrel", PassWord="secret", DeleteDownloadMail="True")
+                r = home.run()
+                self.assertEqual(r.returncode, 0)
+                name = second["attachment"]["name"]
+                self.assertFalse(os.path.exists(os.path.join(home.save[0], name)))
+                with open(self.server.deleted_path, encoding="utf-8") as f:
+                    deleted = [line.split()[2] for line in f if line.strip()]
+                self.assertEqual(sorted(deleted), ["0001.eml", "0003.eml"])
+                # Recorded as handled all the same, as it always was: it is not fetched again.
+                self.assertEqual(sorted(e[2] for e in home.read_list()),
+                                 sorted(m["attachment"]["name"] for m in self.manifest["mails"]))
+
 if __name__ == "__main__":
     if not os.path.exists(BIN):
         print("kivrel binary not built:", BIN)
