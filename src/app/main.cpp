@@ -130,6 +130,10 @@ int main(int argc, char **argv)
     case StartMode::Automatic: {
         frmMain window;
         window.setStatusEcho(headless);
+        // Nobody can look at this window: its texts go to standard output, and
+        // drawing it (the grid after every stored mail) would cost most of the run.
+        if (headless)
+            window.setUpdatesEnabled(false);
         window.show();
         window.setAutomaticMode();
         window.DoDownload();

@@ -19,23 +19,6 @@ void setError(QString *error, const QString &what, int err)
         *error = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
 }
 
-bool writeAll(int fd, const QByteArray &data)
-{
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 mode_t toMode(QFileDevice::Permissions perms)
 {
     static const std::pair<QFileDevice::Permission, mode_t> bits[] = {
@@ -80,6 +63,23 @@ void syncFolder(const QString &folder)
 }
 
 } // namespace
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
 
 bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error, QFileDevice::Permissions perms)
 {

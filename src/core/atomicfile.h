@@ -15,6 +15,10 @@
 bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error = nullptr,
                          QFileDevice::Permissions perms = QFileDevice::Permissions());
 
+// Writes all of data to the file descriptor, resuming after short writes and
+// interrupted calls. False on a write error (errno says which).
+bool writeAll(int fd, const QByteArray &data);
+
 // Appends data to the file at path (creating it) and syncs it, so the data are
 // on disk when the call returns. False when the file cannot be opened or written.
 bool appendFileSynced(const QString &path, const QByteArray &data, QString *error = nullptr);

@@ -62,6 +62,40 @@ private slots:
         QCOMPARE(readLog(), QByteArray("x\r\n"));
     }
 
+    // The log is kept open between lines: a file removed or replaced by someone
+    // else during the run must get the next lines, not the vanished file.
+    void removedOrReplacedLogGetsTheNextLine_data()
+    {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("removed") << false;
+        QTest::newRow("replaced") << true;
+    }
+    void removedOrReplacedLogGetsTheNextLine()
+    {
+        QFETCH(bool, replace);
+        TempProgramFolder folder;
+        QVERIFY(WriteActivityLog("before"));
+        QVERIFY(QFile::remove(activityLogPath()));
+        if (replace) {
+            QFile other(activityLogPath());
+            QVERIFY(other.open(QIODevice::WriteOnly));
+            other.write("other\r\n");
+        }
+        QVERIFY(WriteActivityLog("after"));
+        QCOMPARE(readLog(), QByteArray(replace ? "other\r\nafter\r\n" : "after\r\n"));
+    }
+
+    void logOfAnotherProgramFolderIsNotMixedIn()
+    {
+        {
+            TempProgramFolder first;
+            QVERIFY(WriteActivityLog("first"));
+        }
+        TempProgramFolder second;
+        QVERIFY(WriteActivityLog("second"));
+        QCOMPARE(readLog(), QByteArray("second\r\n"));
+    }
+
     void unwritableLogLosesTheLine()
     {
         TempProgramFolder folder;

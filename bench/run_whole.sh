@@ -1,0 +1,220 @@
+#!/bin/bash
+# Whole run against Dovecot on loopback: `kivrel /a` (automatic mode, no display)
+# side by side with mpop on the same mailbox, then a second run of each with
+# nothing new; the baseline of kivrel against an empty mailbox; and the CPU use
+# of kivrel /a while it waits on a stalled server.
+#
+#   bench/run_whole.sh [build-folder] [--rounds N] [--no-stall]
+#
+# build-folder defaults to build-bench (a Release build with bin/kivrel).
+# Needs dovecot-pop3d, mpop and GNU time (/usr/bin/time).
+# Every figure comes from `/usr/bin/time -f`: wall time, user + sys CPU time,
+# peak RSS. With --rounds N the mailbox comparison is repeated N times (fresh
+# program folder, fresh mpop state each time) and each run's best round (least
+# wall time) is shown, as the machine may be shared.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$here/build-bench
+rounds=1
+stall=1
+while [ $# -gt 0 ]; do
+    case $1 in
+    --rounds) rounds=$2; shift 2 ;;
+    --no-stall) stall=0; shift ;;
+    -h | --help) sed -n '2,13p' "$0"; exit 0 ;;
+    *) build=$(cd "$1" && pwd); shift ;;
+    esac
+done
+kivrel=$build/bin/kivrel
+[ -x "$kivrel" ] || { echo "build kivrel first: cmake -S $here -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release && ninja -C $build kivrel" >&2; exit 1; }
+command -v mpop > /dev/null || { echo "mpop is missing: apt-get install mpop" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "GNU time is missing: apt-get install time" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kivrel-whole.XXXXXX")
+chmod 755 "$work" # Dovecot's login processes (as root: dovenull) must reach the mailbox below it
+cleanup() {
+    "$here/tools/dovecot-fixture" stop "$work/dovecot" > /dev/null 2>&1 || true
+    "$here/tools/dovecot-fixture" stop "$work/dovecot-empty" > /dev/null 2>&1 || true
+    [ -n "${fault_pid:-}" ] && kill "$fault_pid" 2> /dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+DATA=200 INFO=200 PERSONAL=600 ATTACH=375000 TEXT=1500,3500
+echo "== mailbox: $DATA data mails (attachment $ATTACH bytes), $((INFO + PERSONAL)) other mails ($TEXT bytes)"
+"$here/tools/make-sample-mails" --out "$work/mails" --format maildir --data $DATA --notices 0 --info $INFO \
+    --personal $PERSONAL --attach-bytes $ATTACH --text-bytes $TEXT --kinds DU,DW,DX,DZ,SH,SJ,SQ,KK,CC \
+    --date-base now --days-back 5 --attachments-dir "$work/attachments" > /dev/null
+python3 - "$work/mails/manifest.json" << 'EOF'
+import json, sys
+m = json.load(open(sys.argv[1]))["mails"]
+data = [x["mail_size"] for x in m if x["category"] == "data"]
+other = [x["mail_size"] for x in m if x["category"] != "data"]
+print("   %d mails, %d bytes; data mails %d..%d bytes, other mails %d..%d bytes" % (
+    len(m), sum(data) + sum(other), min(data), max(data), min(other), max(other)))
+EOF
+largest=$(python3 -c 'import json,sys; print(max(x["mail_size"] for x in json.load(open(sys.argv[1]))["mails"]))' \
+    "$work/mails/manifest.json")
+
+mkdir -p "$work/empty/new" "$work/empty/cur" "$work/empty/tmp"
+"$here/tools/dovecot-fixture" start "$work/dovecot" --maildir-from "$work/mails" > "$work/dovecot.env"
+"$here/tools/dovecot-fixture" start "$work/dovecot-empty" --maildir-from "$work/empty" > "$work/dovecot-empty.env"
+port=$(sed -n 's/^KIVREL_TEST_POP3_PORT=//p' "$work/dovecot.env")
+empty_port=$(sed -n 's/^KIVREL_TEST_POP3_PORT=//p' "$work/dovecot-empty.env")
+
+# A program folder with Kivrel.ini for a server port: $1 folder, $2 port.
+program_folder() {
+    python3 - "$1" "$2" "$here/tests/integration/lib" << 'EOF'
+import sys
+sys.path.insert(0, sys.argv[3])
+from kivrelrun import ProgramFolder
+ProgramFolder(sys.argv[1], ServerName="127.0.0.1", Port=sys.argv[2], UserName="kivrel", PassWord="secret")
+EOF
+}
+
+# An mpop configuration: $1 folder, $2 port.
+mpop_config() {
+    mkdir -p "$1"
+    cat > "$1/mpoprc" << EOF
+defaults
+tls off
+auth user
+keep on
+only_new on
+account bench
+host 127.0.0.1
+port $2
+user kivrel
+password secret
+delivery mbox $1/mbox
+uidls_file $1/uidls
+EOF
+    chmod 600 "$1/mpoprc"
+}
+
+# Runs a command under GNU time; $1 names the result file, the rest is the command.
+# The file gets "wall user sys maxrss_kB".
+timed() {
+    local out=$1
+    shift
+    /usr/bin/time -f "%e %U %S %M" -o "$out" "$@" > "$out.stdout" 2> "$out.stderr" ||
+        { echo "failed: $*" >&2; cat "$out.stdout" "$out.stderr" >&2; exit 1; }
+}
+
+run_kivrel() { # $1 program folder, $2 result file
+    timed "$2" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM KIVREL_HOME="$1/home" "$kivrel" /a
+}
+
+run_mpop() { # $1 mpop folder, $2 result file
+    timed "$2" mpop -C "$1/mpoprc" -q bench
+}
+
+# The mails are read once before anything is timed, so Dovecot's index and the
+# page cache are in the same state for both tools.
+python3 - "$port" << 'EOF'
+import poplib, sys
+p = poplib.POP3("127.0.0.1", int(sys.argv[1]))
+p.user("kivrel"); p.pass_("secret")
+p.uidl(); p.list()
+for n in range(1, p.stat()[0] + 1):
+    p.retr(n)
+p.quit()
+EOF
+
+echo "== baseline: kivrel /a against an empty mailbox"
+program_folder "$work/base" "$empty_port"
+run_kivrel "$work/base" "$work/base.time"
+
+verify_round() { # $1 round folder
+    python3 - "$work/mails/manifest.json" "$1" << 'EOF'
+import hashlib, json, os, sys
+m = json.load(open(sys.argv[1]))["mails"]
+folder = sys.argv[2]
+bad = 0
+for x in m:
+    if x["category"] != "data":
+        continue
+    path = os.path.join(folder, "k", "save1", x["attachment"]["name"])
+    if not os.path.exists(path) or hashlib.sha256(open(path, "rb").read()).hexdigest() != x["attachment"]["sha256"]:
+        bad += 1
+count = open(os.path.join(folder, "m", "mbox"), "rb").read().count(b"\nFrom ") + 1
+if bad or count != len(m):
+    sys.exit("verification failed: %d data files missing or wrong, mpop's mbox holds %d of %d mails" % (bad, count, len(m)))
+EOF
+}
+
+for r in $(seq 1 "$rounds"); do
+    echo "== round $r: first runs, then second runs with nothing new"
+    d=$work/round$r
+    program_folder "$d/k" "$port"
+    mpop_config "$d/m" "$port"
+    run_kivrel "$d/k" "$d/kivrel1.time"
+    run_mpop "$d/m" "$d/mpop1.time"
+    run_kivrel "$d/k" "$d/kivrel2.time"
+    run_mpop "$d/m" "$d/mpop2.time"
+    verify_round "$d"
+    grep -a "新着ﾃﾞｰﾀ" "$d/kivrel1.time.stdout" | tail -1 | sed 's/^/   kivrel: /'
+done
+
+if [ "$stall" = 1 ]; then
+    echo "== stalled server: RETR 1 stalls 40 s before the closing boundary"
+    "$here/tools/make-sample-mails" --out "$work/stall-mails" --format files --data 2 --notices 0 --info 0 \
+        --personal 0 --kinds DU,SH --date-base now > /dev/null
+    "$here/tools/pop3-fault-server" --mail-dir "$work/stall-mails" --port 0 --ready-file "$work/stall.port" \
+        --fault RETR:1:stall-before-close=40 > /dev/null 2>&1 &
+    fault_pid=$!
+    for _ in $(seq 1 100); do [ -s "$work/stall.port" ] && break; sleep 0.05; done
+    program_folder "$work/stall" "$(cat "$work/stall.port")"
+    run_kivrel "$work/stall" "$work/stall.time"
+    kill "$fault_pid" 2> /dev/null || true
+    wait "$fault_pid" 2> /dev/null || true
+    fault_pid=
+    iconv -f CP932 -t UTF-8 "$work/stall/home/KVLOG.TXT" | grep -q "ﾀｲﾑｱｳﾄが発生" ||
+        echo "   warning: no time-out in the activity log"
+fi
+
+python3 - "$work" "$rounds" "$largest" "$stall" << 'EOF'
+import os, sys
+work, rounds, largest, stall = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4] == "1"
+
+def read(path):
+    wall, user, sys_, rss = open(path).read().split()[:4]
+    return {"wall": float(wall), "cpu": float(user) + float(sys_), "user": float(user), "sys": float(sys_), "rss": int(rss)}
+
+def best(name):
+    rows = [read(os.path.join(work, "round%d" % r, name + ".time")) for r in range(1, rounds + 1)]
+    return min(rows, key=lambda x: x["wall"])
+
+base = read(os.path.join(work, "base.time"))
+k1, m1, k2, m2 = best("kivrel1"), best("mpop1"), best("kivrel2"), best("mpop2")
+print()
+print("%-34s %9s %9s %9s %9s %10s" % ("run", "wall s", "user s", "sys s", "cpu s", "peak kB"))
+for label, x in (("kivrel /a, empty mailbox (baseline)", base), ("kivrel /a, first run", k1),
+                 ("mpop, first run", m1), ("kivrel /a, second run", k2), ("mpop, second run", m2)):
+    print("%-34s %9.2f %9.2f %9.2f %9.2f %10d" % (label[:34], x["wall"], x["user"], x["sys"], x["cpu"], x["rss"]))
+if rounds > 1:
+    print("(best of %d rounds by wall time)" % rounds)
+
+def ratio(a, b):
+    return a / b if b > 0 else float("inf")
+
+limit = base["rss"] + 2 * largest / 1024
+checks = [
+    ("first run wall, kivrel / mpop", ratio(k1["wall"], m1["wall"]), 1.0),
+    ("first run CPU, kivrel / mpop", ratio(k1["cpu"], m1["cpu"]), 1.0),
+    ("second run wall, kivrel / mpop", ratio(k2["wall"], m2["wall"]), 4.0),
+    ("second run CPU, kivrel / mpop", ratio(k2["cpu"], m2["cpu"]), None),
+    ("peak RSS, kivrel / mpop (first run)", ratio(k1["rss"], m1["rss"]), None),
+]
+print()
+for label, value, goal in checks:
+    verdict = "" if goal is None else ("goal <= %.1f: %s" % (goal, "met" if value <= goal else "MISSED"))
+    print("%-38s %6.2f   %s" % (label, value, verdict))
+print("%-38s %6d kB (baseline %d kB + 2 x largest mail %d bytes = %d kB): %s" % (
+    "kivrel peak RSS, first run", k1["rss"], base["rss"], largest, limit, "met" if k1["rss"] < limit else "MISSED"))
+if stall:
+    s = read(os.path.join(work, "stall.time"))
+    share = 100 * s["cpu"] / s["wall"] if s["wall"] > 0 else 0
+    print("%-38s %6.2f s CPU over %.1f s wall = %.2f %% of a core: %s" % (
+        "stalled server wait", s["cpu"], s["wall"], share, "met" if share < 1.0 else "MISSED"))
+EOF
