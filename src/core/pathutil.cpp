@@ -46,3 +46,8 @@ bool isSafeFileName(const QString &name)
     }
     return true;
 }
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}

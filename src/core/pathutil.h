@@ -17,3 +17,6 @@ bool FileExists(const QString &folder, const QString &fileName);
 // folder: not empty, not "." or "..", no "/" or "\", no NUL or other control
 // character.
 bool isSafeFileName(const QString &name);
+
+// folder + "/" + name, without doubling a "/" that ends the folder.
+QString joinPath(const QString &folder, const QString &name);

@@ -54,11 +54,6 @@ const QString KeyLastDLDate = QStringLiteral("LastDLDate");
 const QString KeySendFolder = QStringLiteral("SendFolder");
 const QString DefaultSendFolder = QStringLiteral("/");
 
-QString joinPath(const QString &folder, const QString &name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
-
 // A geometry value from Kivrel.ini in pixels, or nothing when it is not a
 // number (the design value stays then). Nothing stored reads as 0.
 std::optional<int> pixelsFromIni(const QVariant &value)

@@ -14,11 +14,6 @@ namespace {
 // Every record of the log ends with a line holding only ".".
 const QByteArray RecordEnd = QByteArrayLiteral("\r\n.\r\n");
 
-QString joinPath(const QString &folder, const QString &name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
-
 bool isSet(const QString &folder)
 {
     return !folder.trimmed().isEmpty();

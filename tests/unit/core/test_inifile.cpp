@@ -4,8 +4,6 @@
 
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,16 +216,12 @@ private slots:
         {
             TempProgramFolder folder;
             writeRaw(iniFilePath(), kSample);
-            rlimit old{};
-            ::getrlimit(RLIMIT_FSIZE, &old);
-            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-            rlimit small = old;
-            small.rlim_cur = 4096;
-            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-            const bool written =
-                WriteIniValues({{"Config", "A", QString(2000, u'a')}, {"Config", "B", QString(3000, u'b')}});
-            ::setrlimit(RLIMIT_FSIZE, &old);
-            std::signal(SIGXFSZ, oldHandler);
+            bool written = true;
+            {
+                FileSizeLimit full(4096);
+                QVERIFY(full.active());
+                written = WriteIniValues({{"Config", "A", QString(2000, u'a')}, {"Config", "B", QString(3000, u'b')}});
+            }
             QVERIFY(!written);
             QCOMPARE(readRaw(iniFilePath()), kSample);
             QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Kivrel.ini"});

@@ -1,12 +1,11 @@
 #include "pop3/attachmentdecoder.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -229,16 +228,13 @@ private slots:
         writeFile(path, "earlier");
         const QByteArray text = base64Lines(QByteArray(4 * 1024 * 1024, 'z'));
 
-        struct rlimit old;
-        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = old;
-        small.rlim_cur = 1024 * 1024 + 100;
-        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
         QString error;
-        const bool ok = AttachmentDecoder::TransferToFile(text, "", "base64", path, &error);
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
+        bool ok = true;
+        {
+            FileSizeLimit full(1024 * 1024 + 100);
+            QVERIFY(full.active());
+            ok = AttachmentDecoder::TransferToFile(text, "", "base64", path, &error);
+        }
 
         QVERIFY(!ok);
         QCOMPARE(error, TransferText::ErrorPrefix + TransferText::DiskFull + "(" + path + ")");

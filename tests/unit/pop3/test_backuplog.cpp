@@ -1,14 +1,12 @@
 #include "platform/clock.h"
 #include "pop3/backuplog.h"
 #include "pop3/messageparser.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -112,15 +110,12 @@ private slots:
         QByteArray big = mail("+OK 1", "big");
         big.replace("TWFu", QByteArray(200000, 'A'));
         QVERIFY(parser.parse(big, MessageParser::Mode::Reply));
-        struct rlimit old;
-        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = old;
-        small.rlim_cur = 100000;
-        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const bool ok = BackupLog::WriteLog(parser, dir.path());
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
+        bool ok = true;
+        {
+            FileSizeLimit full(100000);
+            QVERIFY(full.active());
+            ok = BackupLog::WriteLog(parser, dir.path());
+        }
         QVERIFY(!ok);
         QCOMPARE(readFile(dir.filePath(QStringLiteral("20260304.bkl"))), before);
     }
