@@ -298,6 +298,12 @@ void DownloadRun::DoDownload()
         return;
     }
 
+    // Start from the list on disk: another process (a scheduled `kivrel /a` while
+    // a window stays open) may have recorded mails since it was loaded, and the
+    // saves of this run would otherwise drop those records.
+    m_host.readList().LoadReadList();
+    m_host.RefreshFileList();
+
     WriteIniValue(QStringLiteral("Config"), QStringLiteral("LastDLDate"), Clock::instance().now());
     ScanFinished = false;
     m_host.repaintWindow();
