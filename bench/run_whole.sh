@@ -189,7 +189,7 @@ base = read(os.path.join(work, "base.time"))
 k1, m1, k2, m2 = best("kivrel1"), best("mpop1"), best("kivrel2"), best("mpop2")
 print()
 print("%-34s %9s %9s %9s %9s %10s" % ("run", "wall s", "user s", "sys s", "cpu s", "peak kB"))
-for label, x in (("kivrel /a, empty mailbox (baseline)", base), ("kivrel /a, first run", k1),
+for label, x in (("kivrel /a, empty mailbox", base), ("kivrel /a, first run", k1),
                  ("mpop, first run", m1), ("kivrel /a, second run", k2), ("mpop, second run", m2)):
     print("%-34s %9.2f %9.2f %9.2f %9.2f %10d" % (label[:34], x["wall"], x["user"], x["sys"], x["cpu"], x["rss"]))
 if rounds > 1:
@@ -209,7 +209,8 @@ checks = [
 print()
 for label, value, goal in checks:
     verdict = "" if goal is None else ("goal <= %.1f: %s" % (goal, "met" if value <= goal else "MISSED"))
-    print("%-38s %6.2f   %s" % (label, value, verdict))
+    shown = "%6.2f" % value if value != float("inf") else "     -"  # mpop's time below the clock's 10 ms
+    print("%-38s %s   %s" % (label, shown, verdict))
 print("%-38s %6d kB (baseline %d kB + 2 x largest mail %d bytes = %d kB): %s" % (
     "kivrel peak RSS, first run", k1["rss"], base["rss"], largest, limit, "met" if k1["rss"] < limit else "MISSED"))
 if stall:

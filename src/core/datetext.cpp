@@ -2,25 +2,106 @@
 
 #include <QRegularExpression>
 
+namespace {
+
+// QDateTime::toString(format) parses the format and goes through the locale on
+// every call, and the read list and the file list format thousands of dates in
+// one run. The fixed forms are built digit by digit instead; a date Qt would
+// write differently (invalid, or a year outside 1000..9999) still goes through
+// Qt, so the text is the same either way.
+class DigitText
+{
+public:
+    // False when the fast path does not apply.
+    bool load(const QDateTime &dt)
+    {
+        if (!dt.isValid())
+            return false;
+        const QDate date = dt.date();
+        m_time = dt.time();
+        m_year = date.year();
+        m_month = date.month();
+        m_day = date.day();
+        return m_year >= 1000 && m_year <= 9999;
+    }
+    DigitText &date(bool longYear)
+    {
+        if (longYear)
+            two(m_year / 100);
+        two(m_year % 100);
+        put(u'/');
+        two(m_month);
+        put(u'/');
+        two(m_day);
+        return *this;
+    }
+    DigitText &time(bool padHour, bool seconds)
+    {
+        put(u' ');
+        if (padHour || m_time.hour() > 9)
+            two(m_time.hour());
+        else
+            put(char16_t(u'0' + m_time.hour()));
+        put(u':');
+        two(m_time.minute());
+        if (seconds) {
+            put(u':');
+            two(m_time.second());
+        }
+        return *this;
+    }
+    bool midnight() const { return m_time.hour() == 0 && m_time.minute() == 0 && m_time.second() == 0; }
+    QString text() const { return QString(m_text, m_size); }
+
+private:
+    void put(char16_t c) { m_text[m_size++] = QChar(c); }
+    void two(int v)
+    {
+        put(char16_t(u'0' + v / 10));
+        put(char16_t(u'0' + v % 10));
+    }
+
+    QChar m_text[20];
+    int m_size = 0;
+    QTime m_time;
+    int m_year = 0;
+    int m_month = 0;
+    int m_day = 0;
+};
+
+} // namespace
+
 QString formatDateTime(const QDateTime &dt)
 {
+    DigitText t;
+    if (t.load(dt))
+        return t.date(true).time(true, true).text();
     return dt.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
 }
 
 QString formatDateMinute(const QDateTime &dt)
 {
+    DigitText t;
+    if (t.load(dt))
+        return t.date(true).time(true, false).text();
     return dt.toString(QStringLiteral("yyyy/MM/dd hh:mm"));
 }
 
 QString formatShort(const QDateTime &dt)
 {
+    DigitText t;
+    if (t.load(dt))
+        return t.date(false).time(true, false).text();
     return dt.toString(QStringLiteral("yy/MM/dd hh:mm"));
 }
 
 QString formatGeneral(const QDateTime &dt)
 {
-    const QTime t = dt.time();
-    if (t.hour() == 0 && t.minute() == 0 && t.second() == 0)
+    DigitText t;
+    if (t.load(dt))
+        return t.midnight() ? t.date(true).text() : t.date(true).time(false, true).text();
+    const QTime t0 = dt.time();
+    if (t0.hour() == 0 && t0.minute() == 0 && t0.second() == 0)
         return dt.toString(QStringLiteral("yyyy/MM/dd"));
     return dt.toString(QStringLiteral("yyyy/MM/dd H:mm:ss"));
 }

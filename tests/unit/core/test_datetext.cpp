@@ -48,6 +48,31 @@ private slots:
         QCOMPARE(parseDateTime(minute), QDateTime(dt.date(), QTime(dt.time().hour(), dt.time().minute())));
     }
 
+    // The forms are built digit by digit where that gives Qt's text; every
+    // date, in range or not, must read exactly as QDateTime::toString writes it.
+    void formsMatchQt_data()
+    {
+        QTest::addColumn<QDateTime>("dt");
+        QTest::newRow("first year of the fast range") << QDateTime(QDate(1000, 1, 1), QTime(0, 0, 1));
+        QTest::newRow("last year of the fast range") << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59));
+        QTest::newRow("three-digit year") << QDateTime(QDate(999, 12, 31), QTime(9, 8, 7));
+        QTest::newRow("year 10000") << QDateTime(QDate(10000, 1, 1), QTime(10, 0));
+        QTest::newRow("negative year") << QDateTime(QDate(-44, 3, 15), QTime(12, 0));
+        QTest::newRow("invalid") << QDateTime();
+        QTest::newRow("milliseconds dropped") << QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 999));
+        QTest::newRow("ten o'clock") << QDateTime(QDate(2005, 10, 10), QTime(10, 10, 10));
+    }
+    void formsMatchQt()
+    {
+        QFETCH(QDateTime, dt);
+        QCOMPARE(formatDateTime(dt), dt.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")));
+        QCOMPARE(formatDateMinute(dt), dt.toString(QStringLiteral("yyyy/MM/dd hh:mm")));
+        QCOMPARE(formatShort(dt), dt.toString(QStringLiteral("yy/MM/dd hh:mm")));
+        const bool midnight = dt.time() == QTime(0, 0);
+        QCOMPARE(formatGeneral(dt),
+                 dt.toString(midnight ? QStringLiteral("yyyy/MM/dd") : QStringLiteral("yyyy/MM/dd H:mm:ss")));
+    }
+
     void parsing_data()
     {
         QTest::addColumn<QString>("text");
