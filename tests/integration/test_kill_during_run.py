@@ -1,4 +1,5 @@
-"""kivrel /a killed (SIGKILL) at random moments, again and again, then run to the end.
+"""kivrel /a killed (SIGKILL) again and again, at random moments and inside its
+file writes, then run to the end.
 
 After every kill the program folder and the save folder must hold only whole
 files: Kivrel.dat decodes and ends with a whole line, every file under a final
@@ -359,8 +360,9 @@ class NothingDecoded(unittest.TestCase):
             mail = f.read()
         for encoding in (b"BASE64", b"x-uuencode"):
             with self.subTest(encoding=encoding):
+                header = b"Content-Transfer-Encoding: "
                 with open(second["path"], "wb") as f:
-                    f.write(mail.replace(b"Content-Transfer-Encoding: base64", b"Content-Transfer-Encoding: " + encoding))
+                    f.write(mail.replace(header + b"base64", header + encoding))
                 root = os.path.join(self.root, encoding.decode())
                 os.makedirs(root)
                 if self.server:
