@@ -15,10 +15,12 @@ cmake --build "$BUILD_DIR" -j"$(nproc)"
 # One Dovecot for the tests that talk to a real server; each integration
 # script may also start its own.
 DOVE_DIR=$(mktemp -d /tmp/kivrel-dovecot.XXXXXX)
-cleanup() { tools/dovecot-fixture stop "$DOVE_DIR" >/dev/null 2>&1 || true; rm -rf "$DOVE_DIR"; }
+chmod 755 "$DOVE_DIR"
+cleanup() { tools/dovecot-fixture stop "$DOVE_DIR/srv" >/dev/null 2>&1 || true; rm -rf "$DOVE_DIR" "$DOVE_DIR.err"; }
 trap cleanup EXIT
 if [ -x tools/dovecot-fixture ] && command -v dovecot >/dev/null 2>&1; then
-  if env_lines=$(tools/dovecot-fixture start "$DOVE_DIR" 2>"$DOVE_DIR.err"); then
+  tools/make-sample-mails --out "$DOVE_DIR/mails" --data 3 --personal 1 >/dev/null
+  if env_lines=$(tools/dovecot-fixture start "$DOVE_DIR/srv" --maildir-from "$DOVE_DIR/mails" 2>"$DOVE_DIR.err"); then
     while IFS= read -r line; do
       case "$line" in KIVREL_TEST_*=*) export "${line?}";; esac
     done <<<"$env_lines"
