@@ -648,17 +648,19 @@ void frmMain::mnuFileListSend_Click()
 
 void frmMain::mnuFileListDelete_Click()
 {
-    const QList<int> rows = m_faList->selectedRows();
-    for (const int row : rows) {
-        if (row == 0)
-            continue;
-        const QString key = m_faList->cellText(row, ColUid);
-        for (ReadEntry &entry : m_readList.entries())
-            if (entry.Uid.compare(key, Qt::CaseInsensitive) == 0)
-                entry.Removed = true;
+    QStringList keys;
+    for (const int row : m_faList->selectedRows()) {
+        if (row != 0)
+            keys << m_faList->cellText(row, ColUid);
+    }
+    // Start from the list on disk: a Kivrel started by cron may have recorded
+    // mails since this window last read it, and those records must stay.
+    m_readList.LoadReadList();
+    for (ReadEntry &entry : m_readList.entries()) {
+        if (keys.contains(entry.Uid, Qt::CaseInsensitive))
+            entry.Removed = true;
     }
     m_readList.SaveReadList();
-    m_readList.entries().clear();
     m_readList.LoadReadList();
     RefreshFileList();
 }

@@ -118,6 +118,7 @@ private slots:
     void send_data();
     void send();
     void removeDropsEveryCaseOfTheId();
+    void removeKeepsRecordsAddedByAnotherKivrel();
     void showProgress_data();
     void showProgress();
     void downloadRefusedWhileBusy();
@@ -577,3 +578,20 @@ void TestFrmMain::restoreCommandCounts()
 
 QTEST_MAIN(TestFrmMain)
 #include "test_frmmain.moc"
+
+void TestFrmMain::removeKeepsRecordsAddedByAnotherKivrel()
+{
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"},
+               {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "u2", "b"}});
+    frmMain w;
+    // A scheduled kivrel /a records one more mail while the window is open.
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"},
+               {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "u2", "b"},
+               {"1999/12/25 9:00:00", "1999/12/25", "N.LZH", "u3", "new"}});
+    w.faList()->setRowSelected(rowOf(w, "A.LZH"), true);
+    w.findChild<QAction *>("mnuFileListDelete")->trigger();
+    const QString file = Cp932::decode(readFile(m_home->file("Kivrel.dat")));
+    QVERIFY2(!file.contains("A.LZH"), qPrintable(file));
+    QVERIFY2(file.contains("N.LZH") && file.contains("B.LZH"), qPrintable(file));
+    QCOMPARE(w.readList().ReadCount(), 2);
+}
