@@ -24,6 +24,7 @@
 #include "ui/widgetmessagebox.h"
 
 #include <QApplication>
+#include <QLayout>
 #include <QStringList>
 #include <QTimer>
 
@@ -135,6 +136,13 @@ int main(int argc, char **argv)
         if (headless)
             window.setUpdatesEnabled(false);
         window.show();
+        if (headless) {
+            // Nor lay it out again for every status text (the label measures
+            // each new text): it keeps the layout it was shown with.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            for (QLayout *layout : window.findChildren<QLayout *>())
+                layout->setEnabled(false);
+        }
         window.setAutomaticMode();
         window.DoDownload();
         closeAllWindows();
