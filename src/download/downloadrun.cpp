@@ -375,6 +375,18 @@ void DownloadRun::Download()
     qint64 count = 0;
     std::vector<MessageInfo> info;
     bool failed = false; // a decoding failure ends the scan at once
+    // A command that failed without its whole reply leaves the rest of that reply
+    // on its way: whatever arrives next could be taken for the next command's
+    // reply (a shortened attachment for a whole one). Such a line is dropped and
+    // the run ends; what was not examined is examined by the next run.
+    bool lineDropped = false;
+    auto dropLineUnlessInStep = [&] {
+        if (m_stopRequested || m_pop.GetMessage().startsWith("-ERR"))
+            return; // a refusal is a whole reply
+        m_pop.Destroy();
+        WriteActivityLog(ScanText::LineDropped);
+        lineDropped = true;
+    };
     if (!stat.isEmpty() && !m_stopRequested) {
         m_host.ShowStatus(replyText(stat).trimmed());
         const QString text = replyText(stat);
@@ -428,7 +440,7 @@ void DownloadRun::Download()
 
         // F. Examining the messages
         if (unread > 0 || DownloadAll) {
-            for (qint64 i = 1; i <= count && !failed && !m_stopRequested; ++i) {
+            for (qint64 i = 1; i <= count && !failed && !lineDropped && !m_stopRequested; ++i) {
                 MessageInfo &m = info[static_cast<std::size_t>(i)];
                 if (m.Uid.isEmpty() || m.Size <= 0)
                     continue;
@@ -451,6 +463,8 @@ void DownloadRun::Download()
                 m_pop.TOP_(static_cast<int>(i), 20);
                 waitForCommand();
                 QByteArray reply;
+                if (m_pop.CommandStatus() != aPOP::CommandComplete)
+                    dropLineUnlessInStep();
                 if (m_pop.CommandStatus() == aPOP::CommandComplete) {
                     reply = m_pop.GetMessage();
                     if (m_pop.MakeData()) {
@@ -514,6 +528,7 @@ void DownloadRun::Download()
 
                     if (m_pop.CommandStatus() != aPOP::CommandComplete) {
                         WriteActivityLog(ScanText::BodyFailed);
+                        dropLineUnlessInStep();
                     } else {
                         WriteActivityLog(ScanText::BodyDone);
                         if (!m_pop.MakeData()) {
@@ -572,7 +587,7 @@ void DownloadRun::Download()
 
         // G. Deletion pass: only mails examined in this run, and a data mail only
         // when its file or record is safely stored.
-        if (!failed && !m_stopRequested) {
+        if (!failed && !lineDropped && !m_stopRequested) {
             const QDateTime now = Clock::instance().now();
             const qint64 keepMinutes = static_cast<qint64>(Settings.KeepDays) * 1440;
             for (qint64 i = 1; i <= count; ++i) {
@@ -611,6 +626,8 @@ void DownloadRun::Download()
     }
     if (m_stopRequested && m_result == Result::Completed)
         m_result = Result::Stopped;
+    if (lineDropped && m_result == Result::Completed)
+        m_result = Result::LineDropped;
     WriteActivityLog(QStringLiteral("QUIT\r\n"));
     m_pop.QUIT();
     m_pop.Destroy();

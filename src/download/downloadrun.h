@@ -20,7 +20,17 @@ class DownloadRun : public QObject
     Q_OBJECT
 public:
     // How the last run ended (automatic mode turns it into the exit code).
-    enum class Result { NotRun, Completed, ConnectFailed, LoginFailed, DecodeFailed, DialFailed, Busy, Stopped };
+    enum class Result {
+        NotRun,
+        Completed,
+        ConnectFailed,
+        LoginFailed,
+        DecodeFailed,
+        DialFailed,
+        Busy,
+        Stopped,
+        LineDropped
+    };
 
     // `dialup` is the dial-up service (the system's one when null).
     DownloadRun(RunHost &host, aPOP &pop, DialupService *dialup = nullptr, QObject *parent = nullptr);

@@ -28,6 +28,8 @@ inline const QString ParseDone = QStringLiteral("受信データ解析完了");
 inline const QString DecodeStart = QStringLiteral("データデコード開始");
 inline const QString DecodeFailed = QStringLiteral("データデコード失敗(");
 inline const QString DecodeDone = QStringLiteral("データデコード完了");
+// a reply that never came whole: the connection can no longer tell whose reply arrives
+inline const QString LineDropped = QStringLiteral("ｻｰﾊﾞｰの応答が途切れたため、接続を切断しました");
 inline const QString NoticeDescription = QStringLiteral("サービス権がもうすぐ期限切れになります");
 inline const QString NoticePhrase = QStringLiteral("*再度、ご購入のほど*");
 // status line

@@ -214,18 +214,61 @@ private slots:
         ScanRig rig;
         configure();
         TestMail m1 = dataMail("DU261204.LZH", 9);
-        ScriptedMailbox box(*rig.transport, {m1}, {1});
+        TestMail m2 = dataMail("DU261205.LZH", 10);
+        ScriptedMailbox box(*rig.transport, {m1, m2}, {1});
         const QByteArray text = m1.text();
         const QByteArray sent = boundaryArrived ? text : text.left(text.indexOf("--BND--"));
-        rig.transport->respond("RETR 1", [sent](FakeTransport &t, const QByteArray &) {
+        rig.transport->respond("RETR 1", [sent, text](FakeTransport &t, const QByteArray &) {
             t.server("+OK\r\n" + sent);
             t.pause(200); // 40 s of silence: past the scan's limits, short of the component's 60 s
+            t.server(text.mid(sent.size()) + ".\r\n"); // the rest arrives late
         });
         DownloadRun run(rig.host, rig.pop);
         run.DoDownload();
         QVERIFY(activityLog().contains(logLine));
-        QCOMPARE(rig.host.list.ReadCount(), recorded ? 1 : 0);
         QCOMPARE(QFile::exists(m_save + QStringLiteral("/DU261204.LZH")), recorded);
+        // After a reply that never came whole the line is dropped: the late rest
+        // must never be taken for the next mail's reply.
+        QCOMPARE(rig.transport->clientLines().contains("TOP 2 20"), recorded);
+        QCOMPARE(activityLog().contains(ScanText::LineDropped), !recorded);
+        QCOMPARE(rig.host.list.ReadCount(), recorded ? 2 : 0);
+        QCOMPARE(run.exitCode(), recorded ? 0 : 1);
+    }
+
+    void stalledTopDropsTheLineInsteadOfMixingReplies()
+    {
+        ScanRig rig;
+        configure();
+        Settings.DeleteDownloadMail = true;
+        TestMail m1 = dataMail("DU261201.LZH", 1);
+        TestMail m2 = dataMail("DU261202.LZH", 2);
+        rig.transport->respond("TOP 1 20", [m1](FakeTransport &t, const QByteArray &) {
+            t.pause(320); // 64 s: the component gives up at 60 s
+            t.server("+OK\r\n" + m1.top() + ".\r\n");
+        });
+        ScriptedMailbox box(*rig.transport, {m1, m2});
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        const QList<QByteArray> lines = rig.transport->clientLines();
+        QVERIFY(!lines.contains("TOP 2 20"));
+        QVERIFY(!lines.contains("RETR 2"));
+        QVERIFY(box.deleted.isEmpty());
+        QCOMPARE(rig.host.list.ReadCount(), 0);
+        QVERIFY(activityLog().contains(ScanText::LineDropped));
+    }
+
+    void refusedTopKeepsTheLine()
+    {
+        ScanRig rig;
+        configure();
+        rig.transport->respond("TOP 1 20", QByteArray("-ERR no such message\r\n"));
+        ScriptedMailbox box(*rig.transport, {dataMail("DU261201.LZH", 1), dataMail("DU261202.LZH", 2)});
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QVERIFY(rig.transport->clientLines().contains("RETR 2"));
+        QCOMPARE(rig.host.list.ReadCount(), 1);
+        QCOMPARE(rig.host.statuses.last(),
+                 QStringLiteral("新着ﾃﾞｰﾀ 1件 / その他のﾒｰﾙ1件 <通常のﾒｰﾙｿﾌﾄで受信してください>"));
     }
 
     void unsafeAttachmentNamesNeverBecomePaths_data()
