@@ -493,6 +493,7 @@ void DownloadRun::Download()
                                                        GetDiscription(m.Body));
                         m_host.RefreshFileList();
                         m.Recorded = m_host.readList().SaveReadList();
+                        m.Body = QString();
                         continue;
                     }
 
@@ -582,6 +583,9 @@ void DownloadRun::Download()
                     WriteActivityLog(ScanText::OtherMail);
                     ++others;
                 }
+                // The texts are only needed while the mail is examined.
+                m.Body = QString();
+                m.From = QString();
             }
         }
 
