@@ -45,11 +45,17 @@ bool ReadList::presentInSaveFolders(const QString &fileName)
 
 int ReadList::find(const QString &uid) const
 {
-    for (int i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].Uid.compare(uid, Qt::CaseInsensitive) == 0)
-            return i;
+    if (!m_indexValid) {
+        m_index.clear();
+        m_index.reserve(m_entries.size());
+        for (int i = 0; i < m_entries.size(); ++i) {
+            const QString key = m_entries[i].Uid.toCaseFolded();
+            if (!m_index.contains(key)) // the first of two equal ids is the one used
+                m_index.insert(key, i);
+        }
+        m_indexValid = true;
     }
-    return -1;
+    return m_index.value(uid.toCaseFolded(), -1);
 }
 
 void ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName,
@@ -59,6 +65,8 @@ void ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDat
     if (i < 0) {
         m_entries.append(ReadEntry{});
         i = static_cast<int>(m_entries.size()) - 1;
+        if (m_indexValid)
+            m_index.insert(uid.toCaseFolded(), i);
     }
     ReadEntry &e = m_entries[i];
     e.HandledTime = handledTime;
@@ -97,6 +105,7 @@ void ReadList::LoadReadList()
         loaded.append(std::move(e));
     }
     m_entries = std::move(loaded);
+    m_indexValid = false;
 }
 
 bool ReadList::SaveReadList()

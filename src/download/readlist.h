@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -22,10 +23,18 @@ class ReadList
 {
 public:
     const QList<ReadEntry> &entries() const { return m_entries; }
-    QList<ReadEntry> &entries() { return m_entries; }
+    QList<ReadEntry> &entries()
+    {
+        m_indexValid = false; // the caller may change a Uid
+        return m_entries;
+    }
     int ReadCount() const { return static_cast<int>(m_entries.size()); }
     const ReadEntry &at(int i) const { return m_entries.at(i); }
-    ReadEntry &operator[](int i) { return m_entries[i]; }
+    ReadEntry &operator[](int i)
+    {
+        m_indexValid = false;
+        return m_entries[i];
+    }
 
     // Index of the first entry with this Uid (case-insensitive), or -1.
     int find(const QString &uid) const;
@@ -46,4 +55,8 @@ public:
 
 private:
     QList<ReadEntry> m_entries;
+    // Uid (case-folded) -> index of its first entry; rebuilt when stale. A
+    // mailbox check looks up every mail of the mailbox.
+    mutable QHash<QString, int> m_index;
+    mutable bool m_indexValid = false;
 };

@@ -87,6 +87,23 @@ private slots:
         QCOMPARE(list.at(301).Uid, QStringLiteral("u299"));
     }
 
+    void duplicateIdsLoadAndTheFirstIsUsed()
+    {
+        TempProgramFolder home;
+        writeList("1999/12/24\t1999/12/24\tA.LZH\tdup\t\r\n1999/12/25\t1999/12/25\tB.LZH\tDUP\t\r\n");
+        ReadList list;
+        list.LoadReadList();
+        QCOMPARE(list.ReadCount(), 2);
+        QCOMPARE(list.find(QStringLiteral("Dup")), 0);
+        list[0].Uid = QStringLiteral("changed"); // a change through the list is seen by the next lookup
+        QCOMPARE(list.find(QStringLiteral("dup")), 1);
+        QCOMPARE(list.find(QStringLiteral("CHANGED")), 0);
+        const QDateTime t(QDate(2026, 12, 4), QTime(9, 0));
+        list.PutReadEntry(t, t, QStringLiteral("C.LZH"), QStringLiteral("dUp"), QString());
+        QCOMPARE(list.ReadCount(), 2);
+        QCOMPARE(list.at(1).FileName, QStringLiteral("C.LZH"));
+    }
+
     void presenceIsTestedInEverySaveFolder()
     {
         TempProgramFolder home;
