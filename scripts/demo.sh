@@ -9,7 +9,8 @@ ROOT=$PWD
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 
 scripts/install-deps.sh
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} >/dev/null
+# Same options as scripts/test.sh, so the two share one build folder.
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} -DKIVREL_WERROR=ON >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target kivrel
 
 DEMO=$(mktemp -d /tmp/kivrel-demo.XXXXXX)
