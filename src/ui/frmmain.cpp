@@ -135,7 +135,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // Closing the native window while the children are torn down moves the
+    // focus; the grid's signals must not reach this half-destroyed window.
+    m_faList->disconnect(this);
+}
 
 void frmMain::buildMenus()
 {

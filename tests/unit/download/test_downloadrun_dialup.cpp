@@ -106,8 +106,8 @@ private slots:
         dial.holdConnects = abort; // a dial that never reports
         ScriptedMailbox box(*rig.transport, {wantedMail()});
         DownloadRun run(rig.host, rig.pop, &dial);
+        int pumps = 0;
         if (abort) {
-            int pumps = 0;
             rig.pump.addHook([&] {
                 if (++pumps == 20)
                     run.cmdDialupAbort_Click();
