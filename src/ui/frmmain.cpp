@@ -173,12 +173,17 @@ void frmMain::buildMenus()
     help->setObjectName(QStringLiteral("mnuHelp"));
     action(help, "mnuHelpShow", frmMainText::HelpShow, &frmMain::SSCommand3_Click);
     help->addSeparator();
+    // The address is read when the item is chosen, so an edited Kivrel.ini counts at once.
+    const auto page = [this](const QString &key, const QString &fallback) {
+        return
+            [this, key, fallback] { ShowURL(ReadIniValue(frmMainUrl::Section, key, fallback).toString().trimmed()); };
+    };
     connect(help->addAction(frmMainText::HelpTurfnetHome), &QAction::triggered, this,
-            [this] { ShowURL(frmMainUrl::TurfnetHome); });
+            page(frmMainUrl::TurfnetHomeKey, frmMainUrl::TurfnetHome));
     connect(help->addAction(frmMainText::HelpTurfnetPurchase), &QAction::triggered, this,
-            [this] { ShowURL(frmMainUrl::TurfnetPurchase); });
+            page(frmMainUrl::TurfnetPurchaseKey, frmMainUrl::TurfnetPurchase));
     connect(help->addAction(frmMainText::HelpMakerHome), &QAction::triggered, this,
-            [this] { ShowURL(frmMainUrl::MakerHome); });
+            page(frmMainUrl::MakerHomeKey, frmMainUrl::MakerHome));
     const QList<QAction *> urls = help->actions();
     urls[2]->setObjectName(QStringLiteral("mnuHelpTURFNET_HP"));
     urls[3]->setObjectName(QStringLiteral("mnuHelpTURFNET_add"));

@@ -66,7 +66,13 @@ inline const QString RestoreRefusedBusy = QStringLiteral("ﾀﾞｳﾝﾛｰﾄ�
 } // namespace frmMainText
 
 // The web pages of the help menu.
+// The help menu's web pages: Kivrel.ini section "Web" may name other
+// addresses (keys below); these are the defaults.
 namespace frmMainUrl {
+inline const QString Section = QStringLiteral("Web");
+inline const QString TurfnetHomeKey = QStringLiteral("TurfnetHome");
+inline const QString TurfnetPurchaseKey = QStringLiteral("TurfnetPurchase");
+inline const QString MakerHomeKey = QStringLiteral("MakerHome");
 inline const QString TurfnetHome = QStringLiteral("https://www.turfnet.example.jp/");
 inline const QString TurfnetPurchase = QStringLiteral("https://www.turfnet.example.jp/purchase/");
 inline const QString MakerHome = QStringLiteral("https://www.zem.example.jp/kivrel/");

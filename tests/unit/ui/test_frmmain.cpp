@@ -119,6 +119,7 @@ private slots:
     void send();
     void removeDropsEveryCaseOfTheId();
     void removeKeepsRecordsAddedByAnotherKivrel();
+    void webPagesComeFromTheSettingsFile();
     void showProgress_data();
     void showProgress();
     void downloadRefusedWhileBusy();
@@ -594,4 +595,21 @@ void TestFrmMain::removeKeepsRecordsAddedByAnotherKivrel()
     QVERIFY2(!file.contains("A.LZH"), qPrintable(file));
     QVERIFY2(file.contains("N.LZH") && file.contains("B.LZH"), qPrintable(file));
     QCOMPARE(w.readList().ReadCount(), 2);
+}
+
+void TestFrmMain::webPagesComeFromTheSettingsFile()
+{
+    QList<QUrl> opened;
+    frmMain::setUrlOpener([&](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    QVERIFY(
+        WriteIniValue(frmMainUrl::Section, frmMainUrl::MakerHomeKey, QStringLiteral("https://support.example.org/")));
+    frmMain w;
+    w.findChild<QAction *>("mnuHelpTURFNET_HP")->trigger();
+    w.findChild<QAction *>("mnuHelpZemHP")->trigger();
+    frmMain::setUrlOpener(nullptr);
+    QCOMPARE(opened,
+             (QList<QUrl>{QUrl(frmMainUrl::TurfnetHome), QUrl(QStringLiteral("https://support.example.org/"))}));
 }
