@@ -3,7 +3,6 @@
 #include "core/activitylog.h"
 #include "core/apppaths.h"
 #include "core/datakinds.h"
-#include "core/datetext.h"
 #include "core/filecopy.h"
 #include "core/inifile.h"
 #include "core/pathutil.h"
