@@ -106,8 +106,10 @@ public:
         for (qsizetype i = 0; i < m_lines.size(); ++i) {
             out += m_lines[i];
             // Every line keeps its own line end; added lines, and a last line
-            // that had none, end in CR LF.
-            out += m_ends[i].isEmpty() ? QByteArray("\r\n") : m_ends[i];
+            // that had none, end in CR LF. So does a line that ended in a bare
+            // CR: lines are told apart by LF, and a line added after it must not
+            // join it.
+            out += m_ends[i].endsWith('\n') ? m_ends[i] : QByteArray("\r\n");
         }
         return out;
     }

@@ -196,6 +196,11 @@ private slots:
         // Lines keep their own ends; the last one gets CR LF before the added key.
         QVERIFY(WriteIniValue("B", "C", 3));
         QCOMPARE(readRaw(iniFilePath()), "[" + Cp932::encode(name) + "]\nA=1\n[B]\nA=2\r\nC=3\r\n");
+        // A last line ended by a bare CR: the added key must not join it.
+        writeRaw(iniFilePath(), "[B]\nA=2\r");
+        QVERIFY(WriteIniValue("B", "C", 3));
+        QCOMPARE(ReadIniValue("B", "C", QVariant()).toString(), QStringLiteral("3"));
+        QCOMPARE(ReadIniValue("B", "A", QVariant()).toString(), QStringLiteral("2"));
     }
 
     void newFileIsOwnerOnly()
