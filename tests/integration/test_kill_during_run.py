@@ -149,14 +149,6 @@ def build_kill_shim(folder):
     return shim if r.returncode == 0 else None
 
 
-def popen(home, env_extra):
-    """Starts kivrel /a in the program folder with more environment."""
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    env["KIVREL_HOME"] = home.path
-    env.update(env_extra)
-    return subprocess.Popen([BIN, "/a"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
 class KillDuringRun(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
@@ -327,7 +319,7 @@ class KillDuringRun(unittest.TestCase):
                    # a sanitizer build would refuse a library loaded before its runtime
                    "ASAN_OPTIONS": ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"),
                                                           "verify_asan_link_order=0"]))}
-            proc = popen(self.home, env)
+            proc = self.home.popen(env_extra=env)
             code = proc.wait(60)
             self.assertIn(code, (0, -signal.SIGKILL), when)
             outcomes["killed" if code else "finished"] += 1

@@ -65,22 +65,18 @@ class ProgramFolder:
         with open(os.path.join(self.path, "Kivrel.ini"), "wb") as f:
             f.write(("\r\n".join(lines) + "\r\n").encode("cp932"))
 
-    def run(self, *args, timeout=600, env_extra=None):
-        env = dict(os.environ)
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
-        env.pop("QT_QPA_PLATFORM", None)
+    def env(self, env_extra=None):
+        """The environment of a run: no display, this program folder."""
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
         env["KIVREL_HOME"] = self.path
-        if env_extra:
-            env.update(env_extra)
-        return subprocess.run([BIN, *(args or ["/a"])], env=env, capture_output=True, timeout=timeout)
+        env.update(env_extra or {})
+        return env
 
-    def popen(self, *args):
-        env = dict(os.environ)
-        for k in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-            env.pop(k, None)
-        env["KIVREL_HOME"] = self.path
-        return subprocess.Popen([BIN, *(args or ["/a"])], env=env, stdout=subprocess.DEVNULL,
+    def run(self, *args, timeout=600, env_extra=None):
+        return subprocess.run([BIN, *(args or ["/a"])], env=self.env(env_extra), capture_output=True, timeout=timeout)
+
+    def popen(self, *args, env_extra=None):
+        return subprocess.Popen([BIN, *(args or ["/a"])], env=self.env(env_extra), stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
 
     def read_list(self):
