@@ -37,10 +37,23 @@ QVariant FileGridModel::data(const QModelIndex &index, int role) const
     // the view was told; such cells read as empty until the reset.
     if (!isCell(row, column))
         return {};
+    if (role == Qt::ToolTipRole)
+        return cell(row, column).text;
+    return cellData(row, column, role);
+}
+
+QVariant FileGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_publishedColumns || !isCell(0, section))
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return cellData(0, section, role);
+}
+
+QVariant FileGridModel::cellData(int row, int column, int role) const
+{
     const Cell &c = cell(row, column);
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return c.text;
     case Qt::DecorationRole:
         return c.picture.isNull() ? QVariant() : QVariant(c.picture);
@@ -48,25 +61,6 @@ QVariant FileGridModel::data(const QModelIndex &index, int role) const
         return c.bold ? QVariant(m_boldFont) : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(effectiveAlignment(row, column));
-    default:
-        return {};
-    }
-}
-
-QVariant FileGridModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || section < 0 || section >= m_publishedColumns || !isCell(0, section))
-        return QAbstractTableModel::headerData(section, orientation, role);
-    const Cell &c = cell(0, section);
-    switch (role) {
-    case Qt::DisplayRole:
-        return c.text;
-    case Qt::DecorationRole:
-        return c.picture.isNull() ? QVariant() : QVariant(c.picture);
-    case Qt::FontRole:
-        return c.bold ? QVariant(m_boldFont) : QVariant();
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(effectiveAlignment(0, section));
     default:
         return {};
     }

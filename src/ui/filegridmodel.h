@@ -74,6 +74,8 @@ private:
     template <typename Change> void edit(int row, int column, Change change);
     void changed(int row, int column);
     Qt::Alignment effectiveAlignment(int row, int column) const;
+    // What a heading or data cell shows for one role (row 0 is the heading row).
+    QVariant cellData(int row, int column, int role) const;
 
     std::vector<Cell> m_cells;
     int m_rows = 0;
