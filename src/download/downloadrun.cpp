@@ -386,6 +386,14 @@ void DownloadRun::Download()
         WriteActivityLog(ScanText::LineDropped);
         lineDropped = true;
     };
+    // A handled mail goes into the read list, the window shows it, and the list
+    // is on disk before the scan moves on.
+    auto record = [this](MessageInfo &m, const QString &fileName, const QString &description) {
+        m.HandledTime = Clock::instance().now();
+        m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, fileName, m.Uid, description);
+        m_host.RefreshFileList();
+        m.Recorded = m_host.readList().SaveReadList();
+    };
     if (!stat.isEmpty() && !m_stopRequested) {
         m_host.ShowStatus(replyText(stat).trimmed());
         const QString text = replyText(stat);
@@ -487,11 +495,7 @@ void DownloadRun::Download()
                     WriteActivityLog(ScanText::DataMail);
                     if (!MatchFileNamePattern(m.FileName, Settings.FileNamePatterns)) {
                         WriteActivityLog(ScanText::NotWanted);
-                        m.HandledTime = Clock::instance().now();
-                        m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, QStringLiteral("-"), m.Uid,
-                                                       GetDiscription(m.Body));
-                        m_host.RefreshFileList();
-                        m.Recorded = m_host.readList().SaveReadList();
+                        record(m, QStringLiteral("-"), GetDiscription(m.Body));
                         m.Body = QString();
                         continue;
                     }
@@ -556,11 +560,7 @@ void DownloadRun::Download()
                             // such a mail is recorded but stays on the server.
                             const ino_t after = inodeOf(target);
                             m.Downloaded = after != 0 && after != before;
-                            m.HandledTime = Clock::instance().now();
-                            m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, m.FileName, m.Uid,
-                                                           GetDiscription(m.Body));
-                            m_host.RefreshFileList();
-                            m.Recorded = m_host.readList().SaveReadList();
+                            record(m, m.FileName, GetDiscription(m.Body));
                             for (int k = primary + 1; k < 4; ++k) {
                                 if (!Settings.SaveFolder[k].isEmpty())
                                     copyFileReplacing(target, Settings.SaveFolder[k] + u'/' + m.FileName);
@@ -573,11 +573,7 @@ void DownloadRun::Download()
                 } else if (hasSubject && sameText(m.Subject, Settings.InformationSubject) &&
                            WildcardMatch(m.Body, ScanText::NoticePhrase)) {
                     WriteActivityLog(ScanText::NoticeMail);
-                    m.HandledTime = Clock::instance().now();
-                    m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, QStringLiteral("-"), m.Uid,
-                                                   ScanText::NoticeDescription);
-                    m_host.RefreshFileList();
-                    m.Recorded = m_host.readList().SaveReadList();
+                    record(m, QStringLiteral("-"), ScanText::NoticeDescription);
                 } else {
                     WriteActivityLog(ScanText::OtherMail);
                     ++others;
