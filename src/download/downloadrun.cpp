@@ -12,7 +12,7 @@
 #include "dialup/cras32.h"
 #include "dialup/dialersettings.h"
 #include "dialup/ezras.h"
-#include "download/filenamepattern.h"
+#include "download/mailboxscan.h"
 #include "download/readlist.h"
 #include "download/runhost.h"
 #include "download/scantexts.h"
@@ -26,95 +26,11 @@
 #include <QFile>
 #include <QLockFile>
 
-#include <sys/stat.h>
-#include <vector>
-
 namespace {
-
-// One mailbox message during one scan.
-struct MessageInfo {
-    QString Uid;
-    QString FileName;
-    qint64 Size = 0;
-    QVariant MailDate;
-    QString Subject;
-    QString Body;
-    QString From;
-    QVariant HandledTime;
-    bool Downloaded = false;
-    // Examined with TOP in this run: only such a mail may be deleted.
-    bool Examined = false;
-    // Its record is in the read list (from before, or stored in this run).
-    bool Recorded = false;
-};
-
-// The leading number of a text, as the program has always read numbers in replies:
-// blanks skipped, digits taken, anything after them ignored; 0 when there are none.
-qint64 leadingNumber(QStringView text)
-{
-    text = text.trimmed();
-    qint64 value = 0;
-    bool negative = false;
-    qsizetype i = 0;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    for (; i < text.size() && text[i].isDigit() && text[i].unicode() < 128; ++i) {
-        if (value > (std::numeric_limits<qint64>::max() - 9) / 10)
-            break;
-        value = value * 10 + (text[i].unicode() - u'0');
-    }
-    return negative ? -value : value;
-}
 
 bool sameText(const QString &a, const QString &b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
-QString num(qint64 n)
-{
-    return QString::number(n);
-}
-
-// Reply text for the activity log; protocol text is 7-bit, Japanese parts are JIS.
-QString replyText(const QByteArray &reply)
-{
-    return QString::fromLatin1(reply);
-}
-
-// Minutes between two times, each taken to the whole minute (later minus earlier).
-qint64 minutesBetween(const QDateTime &earlier, const QDateTime &later)
-{
-    const qint64 a = earlier.toSecsSinceEpoch() - earlier.time().second();
-    const qint64 b = later.toSecsSinceEpoch() - later.time().second();
-    return (b - a) / 60;
-}
-
-// Splits a multi-line reply at CR and LF and calls `line` for every line that
-// starts with a digit and holds a blank: (number, text after the first blank).
-template <typename F> void forEachNumberedLine(const QByteArray &reply, F line)
-{
-    Token token;
-    token.Init(replyText(reply), QStringLiteral("\r\n"));
-    while (!token.IsEnd()) {
-        const QString field = token.NextToken();
-        if (!WildcardMatch(field, QStringLiteral("#*")))
-            continue;
-        const qsizetype blank = field.indexOf(u' ');
-        if (blank < 0)
-            continue;
-        line(leadingNumber(QStringView(field).left(blank)), QStringView(field).mid(blank + 1));
-    }
-}
-
-// The file's inode number, 0 when there is no file. A transfer renames a new
-// file over the path, so the number tells whether a file was written.
-ino_t inodeOf(const QString &path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
 } // namespace
@@ -268,17 +184,6 @@ void DownloadRun::showProgressThrottled()
     m_host.ShowProgress(CurrentFileName, CurrentFileSize, received);
 }
 
-void DownloadRun::waitForCommand()
-{
-    while (m_pop.CommandStatus() == aPOP::CommandWaiting) {
-        if (m_stopRequested) {
-            m_pop.setCommandStatus(aPOP::CommandFailed);
-            break;
-        }
-        EventPump::instance().pumpOnce();
-    }
-}
-
 void DownloadRun::DoDownload()
 {
     if (m_running || m_host.isBusy())
@@ -328,307 +233,20 @@ void DownloadRun::DoDownload()
 
 void DownloadRun::Download()
 {
-    const QString programFolder = AppPaths::programFolder();
-    m_result = Result::Completed;
+    MailboxScan scan(*this, m_host, m_pop);
+    m_result = scan.run();
+}
 
-    // A. Preparation
-    int primary = 0;
-    for (int k = 0; k < 4; ++k) {
-        if (!Settings.SaveFolder[k].trimmed().isEmpty()) {
-            primary = k;
-            break;
-        }
-    }
-    const QString logFolder = programFolder + QStringLiteral("/KVLOG");
-    if (Settings.BackupLog && !QDir(logFolder).exists()) {
-        if (!CreateFolderPath(logFolder))
-            m_host.showMessage(ScanText::backupFolderFailed(logFolder), MessageBox::Exclamation | MessageBox::OkOnly);
-    }
-    int decoded = 0;
-    int others = 0;
-    m_host.repaintWindow();
+void DownloadRun::beginReceiving(const QString &fileName, qint64 size)
+{
+    CurrentFileName = fileName;
+    CurrentFileSize = size;
+    Receiving = true;
+    m_lastPercent = -1;
+}
 
-    // B. Connection and login
-    WriteActivityLog(ScanText::ConnectStart + Settings.ServerName + QStringLiteral(")"));
-    m_pop.setPort(Settings.Port);
-    m_pop.setSecurity(Settings.Security);
-    if (!m_pop.ConnectByName(Settings.ServerName)) {
-        WriteActivityLog(ScanText::CheckEnd);
-        m_result = Result::ConnectFailed;
-        return;
-    }
-    WriteActivityLog(ScanText::Connected);
-    m_host.repaintWindow();
-    WriteActivityLog(ScanText::AuthStart);
-    if (!m_pop.Authorize(Settings.UserName, Settings.PassWord)) {
-        m_result = Result::LoginFailed;
-        return;
-    }
-    WriteActivityLog(ScanText::AuthDone);
-
-    // C. Message count
-    m_host.ShowStatus(QStringLiteral("STAT"));
-    WriteActivityLog(QStringLiteral("STAT"));
-    const QByteArray stat = m_pop.STAT(true);
-    WriteActivityLog(replyText(stat));
-    qint64 count = 0;
-    std::vector<MessageInfo> info;
-    bool failed = false; // a decoding failure ends the scan at once
-    // A command that failed without its whole reply leaves the rest of that reply
-    // on its way: whatever arrives next could be taken for the next command's
-    // reply (a shortened attachment for a whole one). Such a line is dropped and
-    // the run ends; what was not examined is examined by the next run.
-    bool lineDropped = false;
-    auto dropLineUnlessInStep = [&] {
-        if (m_stopRequested || m_pop.GetMessage().startsWith("-ERR"))
-            return; // a refusal is a whole reply
-        m_pop.Destroy();
-        WriteActivityLog(ScanText::LineDropped);
-        lineDropped = true;
-    };
-    // A handled mail goes into the read list, the window shows it, and the list
-    // is on disk before the scan moves on.
-    auto record = [this](MessageInfo &m, const QString &fileName, const QString &description) {
-        m.HandledTime = Clock::instance().now();
-        m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, fileName, m.Uid, description);
-        m_host.RefreshFileList();
-        m.Recorded = m_host.readList().SaveReadList();
-    };
-    if (!stat.isEmpty() && !m_stopRequested) {
-        m_host.ShowStatus(replyText(stat).trimmed());
-        const QString text = replyText(stat);
-        const qsizetype blank = text.indexOf(u' ', 4);
-        // "+OK 3 12345": the count runs from the fifth character to the next blank.
-        count = leadingNumber(QStringView(text).mid(4, blank < 0 ? -1 : blank - 4));
-    }
-
-    if (count > 0 && !m_stopRequested) {
-        info.resize(static_cast<std::size_t>(count) + 1);
-        m_host.ShowStatus(num(count) + ScanText::Arrived);
-        m_host.repaintWindow();
-
-        // D. Unique ids and the read list
-        WriteActivityLog(QStringLiteral("UIDL"));
-        const QByteArray uidl = m_pop.UIDL(0, true);
-        WriteActivityLog(replyText(uidl));
-        forEachNumberedLine(uidl, [&](qint64 n, QStringView rest) {
-            if (n >= 1 && n <= count)
-                info[static_cast<std::size_t>(n)].Uid = rest.trimmed().toString();
-        });
-
-        WriteActivityLog(ScanText::CompareRead);
-        qint64 unread = count;
-        const ReadList &readList = m_host.readList();
-        for (qint64 i = 1; i <= count; ++i) {
-            MessageInfo &m = info[static_cast<std::size_t>(i)];
-            m.Downloaded = false;
-            const int found = m.Uid.isEmpty() ? -1 : readList.find(m.Uid);
-            if (found >= 0) {
-                const ReadEntry &e = readList.at(found);
-                m.HandledTime = e.HandledTime;
-                m.MailDate = e.MailDate;
-                m.FileName = e.FileName;
-                m.Recorded = true;
-                --unread;
-            }
-            WriteActivityLog(num(i) + ReadList::textOf(m.HandledTime) + u' ' + ReadList::textOf(m.MailDate) + u' ' +
-                             m.FileName + u' ' + m.Uid);
-        }
-        m_host.ShowStatus(num(count) + ScanText::Arrived + ScanText::Unread + num(unread) + QStringLiteral("通)"));
-
-        // E. Sizes
-        WriteActivityLog(QStringLiteral("LIST\r\n"));
-        const QByteArray list = m_pop.LIST(0, true);
-        WriteActivityLog(replyText(list));
-        forEachNumberedLine(list, [&](qint64 n, QStringView rest) {
-            if (n >= 1 && n <= count)
-                info[static_cast<std::size_t>(n)].Size = leadingNumber(rest);
-        });
-
-        // F. Examining the messages
-        if (unread > 0 || DownloadAll) {
-            for (qint64 i = 1; i <= count && !failed && !lineDropped && !m_stopRequested; ++i) {
-                MessageInfo &m = info[static_cast<std::size_t>(i)];
-                if (m.Uid.isEmpty() || m.Size <= 0)
-                    continue;
-                if (!m.FileName.isEmpty() && !DownloadAll) {
-                    WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::SkipRead + m.FileName +
-                                     QStringLiteral(")"));
-                    continue;
-                }
-                m_host.ShowStatus(ScanText::Checking + num(i) + u'/' + num(count));
-                WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::Check);
-
-                m.Subject.clear();
-                m.FileName.clear();
-                m.MailDate = Clock::instance().now();
-                m.HandledTime = QString();
-                m.Examined = true;
-                WriteActivityLog(QString());
-
-                WriteActivityLog(QStringLiteral("TOP ") + num(i) + QStringLiteral(" 20"));
-                m_pop.TOP_(static_cast<int>(i), 20);
-                waitForCommand();
-                QByteArray reply;
-                if (m_pop.CommandStatus() != aPOP::CommandComplete)
-                    dropLineUnlessInStep();
-                if (m_pop.CommandStatus() == aPOP::CommandComplete) {
-                    reply = m_pop.GetMessage();
-                    if (m_pop.MakeData()) {
-                        m.MailDate = m_pop.GetDate();
-                        m.Subject = m_pop.GetSubject();
-                        m.FileName = m_pop.GetFileName();
-                        m.Body = m_pop.GetBody();
-                        m.From = m_pop.GetFrom();
-                    }
-                }
-                WriteActivityLog(replyText(reply.left(80)) + QStringLiteral("...."));
-                WriteActivityLog(QStringLiteral("MailDate=") + ReadList::textOf(m.MailDate));
-                WriteActivityLog(QStringLiteral("Subject=") + m.Subject);
-                WriteActivityLog(QStringLiteral("FileName=") + m.FileName);
-                WriteActivityLog(QStringLiteral("Body=") + m.Body);
-
-                // A mail whose subject could not be read is never a mail of the service,
-                // even where a configured subject has been emptied by hand.
-                const bool hasSubject = !m.Subject.isEmpty();
-                if (hasSubject && sameText(m.Subject, Settings.MailSubject)) {
-                    WriteActivityLog(ScanText::DataMail);
-                    if (!MatchFileNamePattern(m.FileName, Settings.FileNamePatterns)) {
-                        WriteActivityLog(ScanText::NotWanted);
-                        record(m, QStringLiteral("-"), GetDiscription(m.Body));
-                        m.Body = QString();
-                        continue;
-                    }
-
-                    // Retrieval
-                    WriteActivityLog(ScanText::Wanted);
-                    CurrentFileName = m.FileName;
-                    CurrentFileSize = m.Size;
-                    Receiving = true;
-                    m_lastPercent = -1;
-                    WriteActivityLog(QString());
-                    WriteActivityLog(QStringLiteral("RETR ") + num(i));
-                    m_pop.setExpectedSize(m.Size);
-                    m_pop.RETR(static_cast<int>(i));
-                    while (m_pop.CommandStatus() == aPOP::CommandWaiting) {
-                        EventPump::instance().pumpOnce();
-                        if (m_stopRequested) {
-                            m_pop.setCommandStatus(aPOP::CommandFailed);
-                            break;
-                        }
-                        const qint32 silence =
-                            static_cast<qint32>(Clock::instance().tickCount() - m_pop.LastDataArrivalTime());
-                        if (silence > 10000 && m_pop.BoundComplete()) {
-                            WriteActivityLog(ScanText::BoundaryDone);
-                            m_pop.setCommandStatus(aPOP::CommandComplete);
-                            break;
-                        }
-                        if (silence > 30000) {
-                            m_pop.setCommandStatus(aPOP::CommandFailed);
-                            WriteActivityLog(ScanText::Timeout);
-                            break;
-                        }
-                    }
-
-                    if (m_pop.CommandStatus() != aPOP::CommandComplete) {
-                        WriteActivityLog(ScanText::BodyFailed);
-                        dropLineUnlessInStep();
-                    } else {
-                        WriteActivityLog(ScanText::BodyDone);
-                        if (!m_pop.MakeData()) {
-                            WriteActivityLog(ScanText::ParseFailed);
-                        } else {
-                            WriteActivityLog(ScanText::ParseDone);
-                            m.Body = m_pop.GetBody();
-                            if (Settings.BackupLog)
-                                m_pop.WriteLog(logFolder);
-                            WriteActivityLog(ScanText::DecodeStart);
-                            const QString target = Settings.SaveFolder[primary] + u'/' + m.FileName;
-                            const ino_t before = inodeOf(target);
-                            if (!m_pop.TransferToFile(target)) {
-                                WriteActivityLog(ScanText::DecodeFailed + m_pop.TransferToFileErrorMessage() +
-                                                 QStringLiteral(")"));
-                                m_host.ShowProgress(QString(), 0, 0);
-                                Receiving = false;
-                                m_host.ShowStatus(m_pop.TransferToFileErrorMessage());
-                                m_result = Result::DecodeFailed;
-                                failed = true;
-                                break;
-                            }
-                            WriteActivityLog(ScanText::DecodeDone);
-                            // An attachment not in base64 "transfers" without writing a file:
-                            // such a mail is recorded but stays on the server.
-                            const ino_t after = inodeOf(target);
-                            m.Downloaded = after != 0 && after != before;
-                            record(m, m.FileName, GetDiscription(m.Body));
-                            for (int k = primary + 1; k < 4; ++k) {
-                                if (!Settings.SaveFolder[k].isEmpty())
-                                    copyFileReplacing(target, Settings.SaveFolder[k] + u'/' + m.FileName);
-                            }
-                            ++decoded;
-                        }
-                    }
-                    m_host.ShowProgress(QString(), 0, 0);
-                    Receiving = false;
-                } else if (hasSubject && sameText(m.Subject, Settings.InformationSubject) &&
-                           WildcardMatch(m.Body, ScanText::NoticePhrase)) {
-                    WriteActivityLog(ScanText::NoticeMail);
-                    record(m, QStringLiteral("-"), ScanText::NoticeDescription);
-                } else {
-                    WriteActivityLog(ScanText::OtherMail);
-                    ++others;
-                }
-                // The texts are only needed while the mail is examined.
-                m.Body = QString();
-                m.From = QString();
-            }
-        }
-
-        // G. Deletion pass: only mails examined in this run, and a data mail only
-        // when its file or record is safely stored.
-        if (!failed && !lineDropped && !m_stopRequested) {
-            const QDateTime now = Clock::instance().now();
-            const qint64 keepMinutes = static_cast<qint64>(Settings.KeepDays) * 1440;
-            for (qint64 i = 1; i <= count; ++i) {
-                const MessageInfo &m = info[static_cast<std::size_t>(i)];
-                if (m.Uid.isEmpty() || m.Size <= 0 || !m.Examined || m.Subject.isEmpty())
-                    continue;
-                const bool data = sameText(m.Subject, Settings.MailSubject);
-                const bool notice = sameText(m.Subject, Settings.InformationSubject);
-                if (!data && !notice)
-                    continue;
-                if (data && !m.Recorded)
-                    continue;
-                bool remove = m.Downloaded && Settings.DeleteDownloadMail;
-                const QDateTime mailDate = m.MailDate.toDateTime();
-                if (Settings.DeleteOldMail && mailDate.isValid() && minutesBetween(mailDate, now) > keepMinutes)
-                    remove = true;
-                if (remove) {
-                    m_pop.DELE(static_cast<int>(i));
-                    WriteActivityLog(QStringLiteral("DELETE ") + num(i) + QStringLiteral("(") + m.FileName +
-                                     QStringLiteral(")"));
-                }
-            }
-        }
-    }
-
-    // H. Summary and close
-    if (!failed) {
-        QString summary;
-        if (decoded > 0)
-            summary = ScanText::NewData + num(decoded) + ScanText::Items;
-        else
-            summary = ScanText::NoNewData;
-        if (others > 0)
-            summary += ScanText::OtherMails + num(others) + ScanText::UseMailer;
-        m_host.ShowStatus(summary);
-    }
-    if (m_stopRequested && m_result == Result::Completed)
-        m_result = Result::Stopped;
-    if (lineDropped && m_result == Result::Completed)
-        m_result = Result::LineDropped;
-    WriteActivityLog(QStringLiteral("QUIT\r\n"));
-    m_pop.QUIT();
-    m_pop.Destroy();
-    WriteActivityLog(ScanText::CheckEnd);
+void DownloadRun::endReceiving()
+{
+    m_host.ShowProgress(QString(), 0, 0);
+    Receiving = false;
 }

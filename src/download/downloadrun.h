@@ -29,7 +29,9 @@ public:
         DialFailed,
         Busy,
         Stopped,
-        LineDropped
+        LineDropped,
+        NoSaveFolder, // all four save folders are empty
+        BadReply      // the server's answer to STAT could not be believed
     };
 
     // `dialup` is the dial-up service (the system's one when null).
@@ -51,6 +53,10 @@ public:
     void DoDownload();
     // The mailbox scan.
     void Download();
+
+    // Around each retrieval: the progress display follows that mail.
+    void beginReceiving(const QString &fileName, qint64 size);
+    void endReceiving();
 
     bool isRunning() const { return m_running; }
     // Asks a run in progress to end as soon as it safely can (window closing).
@@ -79,7 +85,6 @@ private:
     // the run must end without a scan. `dialled` tells whether this run dialled.
     bool connectIfNeeded(bool &dialled, bool &external, QString &entry);
     void hangUp(bool external, const QString &entry);
-    void waitForCommand();
     void showProgressThrottled();
 
     RunHost &m_host;

@@ -30,6 +30,15 @@ inline const QString DecodeFailed = QStringLiteral("データデコード失敗(
 inline const QString DecodeDone = QStringLiteral("データデコード完了");
 // a reply that never came whole: the connection can no longer tell whose reply arrives
 inline const QString LineDropped = QStringLiteral("ｻｰﾊﾞｰの応答が途切れたため、接続を切断しました");
+// the server's lines about a message cannot be believed: it is left alone this run
+inline const QString BadUid = QStringLiteral("はIDが正しくないためスキップ");
+inline const QString BadSize = QStringLiteral("はサイズが正しくないためスキップ");
+inline const QString UidlShort = QStringLiteral("UIDLにないメールはスキップ(");
+inline const QString BadReply = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰの応答が正しくないため、ﾁｪｯｸを中止しました(");
+// a copy to a further save folder failed: the mail stays on the server
+inline const QString CopyFailed = QStringLiteral("データコピー失敗(");
+// all save folders are empty
+inline const QString NoSaveFolder = QStringLiteral("保存先ﾌｫﾙﾀﾞが設定されていないため、ﾀﾞｳﾝﾛｰﾄﾞを中止しました");
 inline const QString NoticeDescription = QStringLiteral("サービス権がもうすぐ期限切れになります");
 inline const QString NoticePhrase = QStringLiteral("*再度、ご購入のほど*");
 // status line

@@ -1,7 +1,5 @@
 #include "platform/eventpump.h"
 
-#include "platform/clock.h"
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -32,15 +30,4 @@ void QtEventPump::pumpOnce()
         heartbeat->start();
     }
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-}
-
-FakeEventPump::FakeEventPump(FakeClock &clock, int stepMs) : m_clock(clock), m_stepMs(stepMs) {}
-
-void FakeEventPump::pumpOnce()
-{
-    ++m_count;
-    m_clock.advance(m_stepMs);
-    for (std::size_t i = 0; i < m_hooks.size(); ++i)
-        m_hooks[i]();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

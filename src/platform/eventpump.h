@@ -3,8 +3,6 @@
 #include <functional>
 #include <vector>
 
-class FakeClock;
-
 // "Let pending events run once." Every wait loop of the program calls
 // EventPump::instance().pumpOnce() instead of touching the event loop itself,
 // so tests can script what happens during a wait and move a fake clock.
@@ -26,24 +24,6 @@ class QtEventPump : public EventPump
 {
 public:
     void pumpOnce() override;
-};
-
-// Tests: each pump advances the fake clock by `stepMs`, runs the hooks in the
-// order they were added (scripted server bytes, component timer ticks, ...) and
-// lets queued Qt events run without blocking.
-class FakeEventPump : public EventPump
-{
-public:
-    FakeEventPump(FakeClock &clock, int stepMs = 200);
-    void pumpOnce() override;
-    void addHook(std::function<void()> hook) { m_hooks.push_back(std::move(hook)); }
-    int pumpCount() const { return m_count; }
-
-private:
-    FakeClock &m_clock;
-    int m_stepMs;
-    int m_count = 0;
-    std::vector<std::function<void()>> m_hooks;
 };
 
 class ScopedEventPump

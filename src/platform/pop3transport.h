@@ -30,7 +30,7 @@ public:
 
     enum class Security {
         None,     // plain POP3
-        StartTls, // plain connect, then STLS before anything else is sent
+        StartTls, // plain connect; the component sends STLS and then calls startTls()
         Tls       // TLS from the first byte (port 995)
     };
 
@@ -71,6 +71,13 @@ public:
     virtual int state() const = 0;
     // Everything received since the last call.
     virtual QByteArray readAll() = 0;
+    // STARTTLS: begins the TLS handshake on the plain connection now (the
+    // state reads "connecting" until it is done). False when the connection
+    // was not opened for STARTTLS, or when unread plain bytes are waiting:
+    // those came before encryption and must never be read as if after it.
+    virtual bool startTls() = 0;
+    // The line is encrypted (TLS, or STARTTLS after its handshake).
+    virtual bool encrypted() const = 0;
 
 signals:
     void dataArrived();

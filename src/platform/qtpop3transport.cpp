@@ -9,9 +9,6 @@
 namespace {
 QString g_extraCaFile;
 
-// A greeting or STLS reply longer than this is not a POP3 status line.
-constexpr qsizetype MaxStatusLine = 4096;
-
 QList<QSslCertificate> extraCaCertificates()
 {
     QList<QSslCertificate> certs;
@@ -110,8 +107,6 @@ bool QtPop3Transport::connectToHost(const QString &host, int port, Security secu
         return false;
     m_security = security;
     m_pending.clear();
-    m_greeting.clear();
-    m_line.clear();
     m_certProblem.clear();
     m_failed = false;
     m_phase = Phase::Connecting;
@@ -157,8 +152,6 @@ void QtPop3Transport::close()
     m_phase = Phase::Closed;
     m_failed = false;
     m_pending.clear();
-    m_greeting.clear();
-    m_line.clear();
 }
 
 int QtPop3Transport::state() const
@@ -175,8 +168,6 @@ int QtPop3Transport::state() const
         if (m_socket->state() == QAbstractSocket::HostLookupState)
             return Resolving;
         return Connecting;
-    case Phase::AwaitGreeting:
-    case Phase::AwaitStlsReply:
     case Phase::Handshake:
         return Connecting;
     }
@@ -199,8 +190,7 @@ void QtPop3Transport::onConnected()
         m_phase = Phase::Plain;
         break;
     case Security::StartTls:
-        m_phase = Phase::AwaitGreeting;
-        onReadyRead(); // the greeting may already be waiting
+        m_phase = Phase::Plain;
         break;
     case Security::Tls:
         m_phase = Phase::Handshake;
@@ -211,51 +201,30 @@ void QtPop3Transport::onConnected()
 void QtPop3Transport::onEncrypted()
 {
     m_phase = Phase::Ready;
-    // The caller sees the greeting as if it had come over the encrypted line.
-    m_pending = m_greeting + m_pending;
-    m_greeting.clear();
     if (!m_pending.isEmpty() || m_socket->bytesAvailable() > 0)
         emit dataArrived();
 }
 
 void QtPop3Transport::onReadyRead()
 {
-    if (m_phase == Phase::AwaitGreeting || m_phase == Phase::AwaitStlsReply) {
-        startTlsStep();
-        return;
-    }
     if ((m_phase == Phase::Plain || m_phase == Phase::Ready) &&
         (m_socket->bytesAvailable() > 0 || !m_pending.isEmpty()))
         emit dataArrived();
 }
 
-// STARTTLS: greeting, "STLS", "+OK", then the handshake. Anything else ends the
-// connection: falling back to plain text would send the password in the clear.
-void QtPop3Transport::startTlsStep()
+bool QtPop3Transport::startTls()
 {
-    m_line += m_socket->readAll();
-    const qsizetype end = m_line.indexOf("\r\n");
-    if (end < 0) {
-        if (m_line.size() > MaxStatusLine)
-            fail(ErrStartTlsRefused, Pop3TransportText::StartTlsRefused + QString::fromLatin1(m_line.left(80)));
-        return;
-    }
-    const QByteArray line = m_line.left(end + 2);
-    m_line.remove(0, end + 2);
-    if (!line.startsWith("+OK")) {
-        fail(ErrStartTlsRefused, Pop3TransportText::StartTlsRefused + QString::fromLatin1(line.trimmed()));
-        return;
-    }
-    if (m_phase == Phase::AwaitGreeting) {
-        m_greeting = line;
-        m_phase = Phase::AwaitStlsReply;
-        m_socket->write("STLS\r\n");
-        if (!m_line.isEmpty())
-            startTlsStep();
-        return;
-    }
+    if (m_security != Security::StartTls || m_phase != Phase::Plain || !m_pending.isEmpty() ||
+        m_socket->bytesAvailable() > 0)
+        return false;
     m_phase = Phase::Handshake;
     m_socket->startClientEncryption();
+    return true;
+}
+
+bool QtPop3Transport::encrypted() const
+{
+    return m_phase == Phase::Ready;
 }
 
 void QtPop3Transport::onDisconnected()

@@ -9,7 +9,8 @@
 class QSslSocket;
 
 // The real POP3 transport on QSslSocket: plain POP3, TLS from the first byte,
-// or STARTTLS (STLS, RFC 2595) on a plain connection. The server's certificate
+// or STARTTLS on a plain connection (the component sends STLS and asks for
+// the handshake with startTls()). The server's certificate
 // is checked against the system's trust store; a failed check ends the
 // connection, it never goes on unencrypted.
 //
@@ -33,6 +34,8 @@ public:
     void close() override;
     int state() const override;
     QByteArray readAll() override;
+    bool startTls() override;
+    bool encrypted() const override;
 
     // The error number our callers know for a Qt socket error.
     static int errorNumber(QAbstractSocket::SocketError error, const QString &qtText);
@@ -40,12 +43,10 @@ public:
 private:
     enum class Phase {
         Closed,
-        Connecting,     // resolving and connecting
-        Plain,          // connected, nothing more to do
-        AwaitGreeting,  // STARTTLS: reading the greeting before STLS
-        AwaitStlsReply, // STARTTLS: STLS sent
-        Handshake,      // TLS handshake running
-        Ready           // encrypted
+        Connecting, // resolving and connecting
+        Plain,      // connected in plain text (STARTTLS: until startTls())
+        Handshake,  // TLS handshake running
+        Ready       // encrypted
     };
     void onConnected();
     void onEncrypted();
@@ -54,15 +55,12 @@ private:
     void onSocketError(QAbstractSocket::SocketError error);
     void onSslErrors(const QList<QSslError> &errors);
     void fail(int number, const QString &description);
-    void startTlsStep();
 
     QSslSocket *m_socket = nullptr;
     Security m_security = Security::None;
     Phase m_phase = Phase::Closed;
     quint64 m_generation = 0; // one per connection; stale notifications are dropped
     bool m_failed = false;
-    QByteArray m_pending;  // data for readAll() not taken from the socket
-    QByteArray m_greeting; // STARTTLS: the greeting, handed on once TLS is up
-    QByteArray m_line;     // STARTTLS: the reply line being read
+    QByteArray m_pending; // data for readAll() not taken from the socket
     QString m_certProblem;
 };

@@ -11,10 +11,8 @@
 
 namespace {
 const QByteArray Crlf("\r\n");
-const QByteArray MultiLineEnd("\r\n.\r\n");
-const QByteArray OkSpace("+OK ");
-const QByteArray OkBare("+OK\r\n");
 const QByteArray Err("-ERR");
+const QByteArray NoReply;
 
 quint32 now()
 {
@@ -26,20 +24,6 @@ quint32 since(quint32 start)
     return Clock::elapsed(start, now());
 }
 
-// CR characters in a chunk. memchr jumps over the line between two of them in a
-// few wide steps; QByteArray::count(char) looks at every byte in turn, which was
-// a quarter of the CPU time of a large retrieval.
-int countCr(const QByteArray &chunk)
-{
-    int n = 0;
-    const char *p = chunk.constData();
-    const char *const end = p + chunk.size();
-    while ((p = static_cast<const char *>(std::memchr(p, '\r', static_cast<size_t>(end - p)))) != nullptr) {
-        ++n;
-        ++p;
-    }
-    return n;
-}
 } // namespace
 
 aPOP::aPOP(QObject *parent) : QObject(parent), m_transport(new QtPop3Transport(this))
@@ -99,31 +83,44 @@ void aPOP::setStatusMessage(const QString &text)
     emit StatusChanged();
 }
 
-// --- reply buffer -----------------------------------------------------------
+// --- replies ------------------------------------------------------------------
 
-void aPOP::clearBuffer()
+const QByteArray &aPOP::GetMessage() const
 {
-    m_buffer = QByteArray();
-    m_firstCrlf = -1;
-    m_searchedUpTo = 0;
-    m_crCount = 0;
-    m_overflowed = false;
-    if (m_expectedSize > 0) {
-        // A little over the announced size: the terminator and dot-stuffing.
-        m_buffer.reserve(qsizetype(qMin(m_expectedSize + m_expectedSize / 64 + 1024, m_maxReplyBytes)));
-        m_expectedSize = 0;
-    }
+    const Reply *r = m_matcher.find(m_current);
+    return r ? r->bytes : NoReply;
 }
 
-void aPOP::appendReply(const QByteArray &chunk)
+int aPOP::GetCount() const
 {
-    const qsizetype oldSize = m_buffer.size();
-    m_buffer.append(chunk);
-    m_crCount += countCr(chunk);
-    if (m_firstCrlf < 0) {
-        // A CR at the end of the previous chunk may pair with an LF at the start of this one.
-        m_firstCrlf = m_buffer.indexOf(Crlf, qMax<qsizetype>(0, oldSize - 1));
-    }
+    const Reply *r = m_matcher.find(m_current);
+    return r ? r->crCount : 0;
+}
+
+::CommandStatus aPOP::CommandStatus() const
+{
+    const Reply *r = m_matcher.find(m_current);
+    return r ? r->status : CommandComplete;
+}
+
+void aPOP::setCommandStatus(::CommandStatus status)
+{
+    const Reply *r = m_matcher.find(m_current);
+    if (!r || r->status != CommandWaiting || status == CommandWaiting)
+        return;
+    // Commands go out one at a time here, so the current one is the oldest
+    // (or held behind a proof, which then is given up as well).
+    if (m_matcher.oldestWaiting() != m_current)
+        m_matcher.failAll();
+    else
+        m_matcher.giveUpOldest(status == CommandComplete);
+    afterFeed();
+}
+
+void aPOP::setMaxReplyBytes(qint64 bytes)
+{
+    m_maxReplyBytes = bytes;
+    m_matcher.setMaxReplyBytes(bytes);
 }
 
 void aPOP::onDataArrived()
@@ -131,57 +128,69 @@ void aPOP::onDataArrived()
     const QByteArray chunk = m_transport->readAll();
     if (chunk.isEmpty())
         return;
-    if (m_overflowed)
-        return; // the rest of an abandoned reply
-    if (m_buffer.size() + chunk.size() > m_maxReplyBytes) {
-        // The stream cannot be put back in step with the commands, so the
-        // connection goes as well; what arrived up to the bound stays readable.
-        m_overflowed = true;
-        m_lastDataArrival = now();
-        m_commandStatus = CommandFailed;
-        m_transport->close();
-        setStatusMessage(aPOPText::ReplyTooLarge);
-        return;
-    }
-    appendReply(chunk);
     m_lastDataArrival = now();
     m_timeoutBase = m_lastDataArrival;
-    if (m_commandStatus == CommandWaiting)
-        checkCompletion();
+    if (m_dropped)
+        return; // the rest of a line given up
+    m_matcher.feed(chunk);
+    afterFeed();
     emit DataReceived();
 }
 
-// Looks only at the ends of the buffer and the remembered first CR LF, so the
-// cost does not grow with the reply.
-void aPOP::checkCompletion()
+// What a chunk, a time-out or a given-up reply leads to: a proof that ended
+// releases the commands held for it; a broken stream closes the line.
+void aPOP::afterFeed()
 {
-    const qsizetype size = m_buffer.size();
-    if (m_replyMode == SingleLine) {
-        const bool oneLine = m_buffer.endsWith(Crlf) && m_firstCrlf == size - 2;
-        if (!oneLine)
-            return;
-        if (m_buffer.startsWith(OkSpace) || m_buffer == OkBare)
-            m_commandStatus = CommandComplete;
-        else if (m_buffer.startsWith(Err))
-            m_commandStatus = CommandFailed;
+    if (m_matcher.overflowed() && !m_dropped) {
+        dropLine();
+        setStatusMessage(aPOPText::ReplyTooLarge);
         return;
     }
-    if (m_buffer.endsWith(MultiLineEnd)) {
-        m_commandStatus = CommandComplete;
+    if (m_matcher.broken()) {
+        if (!m_dropped)
+            dropLine();
         return;
     }
-    // A multi-line command refused: the status line is the whole answer.
-    if (m_firstCrlf >= 0 && m_buffer.startsWith(Err))
-        m_commandStatus = CommandFailed;
+    if (m_proof != 0) {
+        const Reply *proof = m_matcher.find(m_proof);
+        if (proof && proof->status == CommandComplete) {
+            m_matcher.release(m_proof);
+            m_proof = 0;
+            while (!m_held.empty()) {
+                const QByteArray line = m_held.front();
+                m_held.pop_front();
+                if (!sendLine(line)) {
+                    m_matcher.failAll();
+                    m_held.clear();
+                }
+            }
+        }
+    }
+}
+
+void aPOP::dropLine()
+{
+    m_dropped = true;
+    m_held.clear();
+    m_proof = 0;
+    m_matcher.failAll();
+    m_transport->close();
+}
+
+bool aPOP::lineGone() const
+{
+    const int state = m_transport->state();
+    return m_dropped || m_aborted || state == Pop3Transport::Error || state == Pop3Transport::Closed;
 }
 
 void aPOP::timerTick()
 {
-    if (m_commandStatus != CommandWaiting)
+    if (!m_matcher.waiting())
         return;
-    checkCompletion();
-    if (m_commandStatus == CommandWaiting && since(m_timeoutBase) > ReplyTimeoutMs)
-        m_commandStatus = CommandFailed;
+    if (since(m_timeoutBase) > ReplyTimeoutMs) {
+        m_matcher.failAll();
+        afterFeed();
+    }
 }
 
 bool aPOP::IsSingleLine(QByteArrayView text)
@@ -198,10 +207,12 @@ void aPOP::onClosed()
 {
     m_connectionClosed = true;
     // A server that goes away in the middle of a reply will not finish it.
-    if (m_commandStatus == CommandWaiting && !m_quitting) {
-        checkCompletion();
-        if (m_commandStatus == CommandWaiting)
-            onError(Pop3Transport::ErrConnectionAborted, aPOPText::ServerClosed);
+    // (Logging in says so in its own words.)
+    if (m_matcher.waiting() && m_authorizing) {
+        m_matcher.failAll();
+        afterFeed();
+    } else if (m_matcher.waiting() && !m_quitting) {
+        onError(Pop3Transport::ErrConnectionAborted, aPOPText::ServerClosed);
     }
 }
 
@@ -211,7 +222,8 @@ void aPOP::onError(int number, const QString &description)
         setStatusMessage(description);
     if (number == Pop3Transport::ErrConnectionAborted) {
         setStatusMessage(aPOPText::ConnectionAborted);
-        m_commandStatus = CommandFailed;
+        m_matcher.failAll();
+        afterFeed();
     }
     if (Pop3Transport::isSecurityError(number)) {
         m_securityFailed = true;
@@ -223,31 +235,76 @@ void aPOP::onError(int number, const QString &description)
 
 // --- waiting --------------------------------------------------------------------
 
-bool aPOP::WaitForResponse(const QByteArray &expected, qint32 limitMs)
+void aPOP::waitFor(Id id, qint32 limitMs, const std::function<bool()> &stop)
 {
     const quint32 start = now();
     for (;;) {
+        const Reply *r = m_matcher.find(id);
+        if (!r || r->status != CommandWaiting)
+            return;
+        if (lineGone() || (stop && stop())) {
+            m_matcher.failAll();
+            afterFeed();
+            return;
+        }
+        if (limitMs >= 1 && since(start) > quint32(limitMs)) {
+            m_matcher.failAll();
+            afterFeed();
+            return;
+        }
         EventPump::instance().pumpOnce();
-        // Only the part not looked at before (plus an overlap for a match that
-        // straddles two chunks) is searched.
-        const qsizetype from = qMax<qsizetype>(0, m_searchedUpTo - expected.size() + 1);
-        if (m_buffer.indexOf(expected, from) >= 0)
-            return true;
-        m_searchedUpTo = m_buffer.size();
-        if (m_buffer.startsWith(Err))
-            return false;
-        const int state = m_transport->state();
-        if (state == Pop3Transport::Error || state == Pop3Transport::Closed)
-            return false;
-        if (limitMs >= 1 && since(start) > quint32(limitMs))
-            return false;
     }
 }
 
-void aPOP::waitWhileCommandWaiting()
+// --- sending --------------------------------------------------------------------
+
+bool aPOP::sendLine(const QByteArray &line)
 {
-    while (m_commandStatus == CommandWaiting)
-        EventPump::instance().pumpOnce();
+    m_timeoutBase = now();
+    return m_transport->send(line + Crlf);
+}
+
+aPOP::Id aPOP::submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedSize)
+{
+    if (m_dropped || m_matcher.broken()) {
+        const Id id = m_matcher.expect(mode);
+        m_matcher.failAll();
+        m_lastSendFailed = true;
+        return id;
+    }
+    if (m_matcher.outOfStep() && m_proof == 0) {
+        // Nothing goes out on a stream we cannot account for: first a NOOP,
+        // whose reply may follow nothing but the late tail of what was given up.
+        m_proof = m_matcher.expectProof();
+        if (!sendLine(QByteArrayLiteral("NOOP"))) {
+            m_matcher.failAll();
+            afterFeed();
+        }
+    }
+    const Id id = m_matcher.expect(mode, expectedSize);
+    if (m_proof != 0) {
+        m_held.push_back(line);
+        m_lastSendFailed = false;
+        return id;
+    }
+    m_lastSendFailed = !sendLine(line);
+    if (m_lastSendFailed) {
+        m_matcher.failAll();
+        afterFeed();
+    }
+    return id;
+}
+
+QByteArray aPOP::sendCommand(const QByteArray &line, ::ReplyMode replyMode, bool sync)
+{
+    m_matcher.release(m_current);
+    m_replyMode = replyMode;
+    m_current = submit(line, replyMode, m_expectedSize);
+    m_expectedSize = 0;
+    if (!sync)
+        return QByteArray();
+    waitFor(m_current);
+    return GetMessage();
 }
 
 // --- commands ---------------------------------------------------------------------
@@ -256,17 +313,31 @@ bool aPOP::ConnectByName(const QString &server)
 {
     const quint32 start = now();
     setStatusMessage(aPOPText::Connecting);
-    clearBuffer();
+    m_matcher.clear();
+    m_matcher.setMaxReplyBytes(m_maxReplyBytes);
+    m_held.clear();
+    m_proof = 0;
+    m_dropped = false;
     m_quitting = false;
     m_securityFailed = false;
+    m_startTlsInjected = false;
+    m_capabilities.clear();
+    // The greeting is the reply to the connection itself, due within the
+    // reply time from now.
+    m_current = m_matcher.expect(SingleLine);
+    m_timeoutBase = start;
     bool ok = !m_aborted && m_transport->connectToHost(server, port(), m_security);
     while (ok && !m_aborted) {
         EventPump::instance().pumpOnce();
         const int state = m_transport->state();
         if (state == Pop3Transport::Connected) {
             setStatusMessage(aPOPText::WaitingForGreeting);
-            WaitForResponse(QByteArrayLiteral("+OK"), qint32(ReplyTimeoutMs));
+            // A missing or negative greeting does not fail the connect; a
+            // missing one leaves the stream to be proved in step.
+            waitFor(m_current, qint32(ReplyTimeoutMs));
             if (m_aborted)
+                break;
+            if (m_security == Pop3Transport::Security::StartTls && !startTlsExchange())
                 break;
             m_connectionClosed = false;
             m_timeoutBase = now();
@@ -284,21 +355,68 @@ bool aPOP::ConnectByName(const QString &server)
     return false;
 }
 
+bool aPOP::securityFailure(int number, const QString &text)
+{
+    m_transport->close();
+    onError(number, text);
+    return false;
+}
+
+// STARTTLS (RFC 2595): "STLS", "+OK", then the handshake. Anything else ends
+// the connection: going on in plain text would send the password in the clear.
+bool aPOP::startTlsExchange()
+{
+    const Id id = submit(QByteArrayLiteral("STLS"), SingleLine);
+    waitFor(id, qint32(ReplyTimeoutMs));
+    const Reply *r = reply(id);
+    if (!r || r->status != CommandComplete || !r->whole) {
+        const QByteArray text = r ? r->bytes.left(80).trimmed() : QByteArray();
+        return securityFailure(Pop3Transport::ErrStartTlsRefused,
+                               Pop3TransportText::StartTlsRefused + QString::fromLatin1(text));
+    }
+    release(id);
+    // Bytes after the "+OK" were sent before encryption: whatever they say, they
+    // must not be read as if they had come over TLS.
+    if (!inStep() || !m_transport->startTls()) {
+        m_startTlsInjected = true;
+        return securityFailure(Pop3Transport::ErrStartTlsRefused, aPOPText::StartTlsInjected);
+    }
+    const quint32 start = now();
+    while (!m_aborted) {
+        EventPump::instance().pumpOnce();
+        const int state = m_transport->state();
+        if (state == Pop3Transport::Connected && m_transport->encrypted())
+            return true;
+        if (state == Pop3Transport::Error || state == Pop3Transport::Closed)
+            return false;
+        if (since(start) > ReplyTimeoutMs)
+            return securityFailure(Pop3Transport::ErrTlsHandshake,
+                                   Pop3TransportText::TlsFailed + Pop3TransportText::TimedOut);
+    }
+    return false;
+}
+
 bool aPOP::Authorize(const QString &user, const QString &password)
 {
-    const QByteArray ok("+OK");
+    auto accepted = [this](Id id) {
+        waitFor(id, qint32(ReplyTimeoutMs));
+        const Reply *r = reply(id);
+        return r && r->status == CommandComplete && r->positive;
+    };
+    m_authorizing = true;
     setStatusMessage(aPOPText::UserPrefix + user);
-    clearBuffer();
-    bool accepted =
-        m_transport->send("USER " + Cp932::encode(user) + Crlf) && WaitForResponse(ok, qint32(ReplyTimeoutMs));
-    if (accepted) {
+    m_matcher.release(m_current);
+    m_current = submit("USER " + Cp932::encode(user), SingleLine);
+    bool ok = accepted(m_current);
+    if (ok) {
         setStatusMessage(aPOPText::Ok);
-        clearBuffer();
         setStatusMessage(aPOPText::PassPrefix + QString(password.size(), QLatin1Char('*')));
-        accepted =
-            m_transport->send("PASS " + Cp932::encode(password) + Crlf) && WaitForResponse(ok, qint32(ReplyTimeoutMs));
+        m_matcher.release(m_current);
+        m_current = submit("PASS " + Cp932::encode(password), SingleLine);
+        ok = accepted(m_current);
     }
-    if (!accepted) {
+    m_authorizing = false;
+    if (!ok) {
         setStatusMessage(aPOPText::LoginFailed);
         m_transport->close();
         return false;
@@ -307,69 +425,83 @@ bool aPOP::Authorize(const QString &user, const QString &password)
     return true;
 }
 
-QByteArray aPOP::sendCommand(const QByteArray &line, int replyMode, bool sync, bool failOnSendError)
+bool aPOP::Capa()
 {
-    clearBuffer();
-    m_commandStatus = CommandWaiting;
-    m_replyMode = replyMode;
-    m_timeoutBase = now();
-    m_lastSendFailed = !m_transport->send(line + Crlf);
-    if (m_lastSendFailed) {
-        if (failOnSendError)
-            m_commandStatus = CommandFailed;
-        return QByteArray();
+    m_capabilities.clear();
+    const QByteArray reply = sendCommand("CAPA", MultiLine, true);
+    if (CommandStatus() != CommandComplete)
+        return false;
+    // The status line, then one capability per line, then ".".
+    const QList<QByteArray> lines = reply.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        if (line.isEmpty() || line == ".")
+            continue;
+        m_capabilities.append(QString::fromLatin1(line));
     }
-    if (!sync)
-        return QByteArray();
-    waitWhileCommandWaiting();
-    return m_buffer;
+    return true;
+}
+
+bool aPOP::hasCapability(const QString &name) const
+{
+    for (const QString &c : m_capabilities)
+        if (c.section(QLatin1Char(' '), 0, 0).compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
 }
 
 QByteArray aPOP::STAT(bool sync)
 {
-    return sendCommand("STAT", SingleLine, sync, false);
+    return sendCommand("STAT", SingleLine, sync);
 }
 
 QByteArray aPOP::LIST(int n, bool sync)
 {
     if (n == 0)
-        return sendCommand("LIST", MultiLine, sync, false);
-    return sendCommand("LIST " + QByteArray::number(n), SingleLine, sync, false);
+        return sendCommand("LIST", MultiLine, sync);
+    return sendCommand("LIST " + QByteArray::number(n), SingleLine, sync);
 }
 
 QByteArray aPOP::UIDL(int n, bool sync)
 {
     if (n == 0)
-        return sendCommand("UIDL", MultiLine, sync, false);
-    return sendCommand("UIDL " + QByteArray::number(n), SingleLine, sync, false);
+        return sendCommand("UIDL", MultiLine, sync);
+    return sendCommand("UIDL " + QByteArray::number(n), SingleLine, sync);
 }
 
 QByteArray aPOP::TOP_(int n, int lines, bool sync)
 {
-    return sendCommand("TOP " + QByteArray::number(n) + ' ' + QByteArray::number(lines), MultiLine, sync, true);
+    return sendCommand("TOP " + QByteArray::number(n) + ' ' + QByteArray::number(lines), MultiLine, sync);
 }
 
 QByteArray aPOP::RETR(int n, bool sync)
 {
-    return sendCommand("RETR " + QByteArray::number(n), MultiLine, sync, false);
+    return sendCommand("RETR " + QByteArray::number(n), MultiLine, sync);
 }
 
 QByteArray aPOP::DELE(int n, bool sync)
 {
-    return sendCommand("DELE " + QByteArray::number(n), SingleLine, sync, false);
+    return sendCommand("DELE " + QByteArray::number(n), SingleLine, sync);
 }
 
 QByteArray aPOP::RSET_(bool sync)
 {
-    return sendCommand("RSET", SingleLine, sync, false);
+    return sendCommand("RSET", SingleLine, sync);
+}
+
+QByteArray aPOP::NOOP(bool sync)
+{
+    return sendCommand("NOOP", SingleLine, sync);
 }
 
 bool aPOP::QUIT()
 {
-    clearBuffer();
-    m_replyMode = SingleLine;
+    if (m_dropped || m_matcher.broken() || m_transport->state() != Pop3Transport::Connected) {
+        m_lastSendFailed = true;
+        return false;
+    }
     m_quitting = true;
-    m_lastSendFailed = !m_transport->send(QByteArrayLiteral("QUIT\r\n"));
+    sendCommand("QUIT", SingleLine, false);
     if (m_lastSendFailed)
         return false;
     // A server that keeps the line open after QUIT must not hold the run for ever.
@@ -388,8 +520,9 @@ bool aPOP::QUIT()
 void aPOP::abort()
 {
     m_aborted = true;
-    if (m_commandStatus == CommandWaiting)
-        m_commandStatus = CommandFailed;
+    m_matcher.failAll();
+    m_held.clear();
+    m_proof = 0;
     m_transport->close();
 }
 

@@ -2,11 +2,16 @@
 
 #include "platform/pop3transport.h"
 #include "pop3/messageparser.h"
+#include "pop3/replymatcher.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
 
 class QTimer;
 
@@ -23,23 +28,38 @@ inline const QString LoginFailed = QStringLiteral("ログインに失敗しま�
 inline const QString ConnectionAborted = QStringLiteral("ﾀｲﾑｱｳﾄまたは他の問題によって、接続が中断しました。");
 inline const QString ReplyTooLarge = QStringLiteral("受信ﾃﾞｰﾀが上限を超えたため、受信を中止しました。");
 inline const QString ServerClosed = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰが接続を閉じました。");
+// Bytes came with the STLS reply that must be read over TLS or not at all.
+inline const QString StartTlsInjected =
+    QStringLiteral("STARTTLSの応答の後に余分なﾃﾞｰﾀを受信したため、接続を切断しました");
 } // namespace aPOPText
 
-// The POP3 client component: one connection, one reply buffer, one outstanding
-// command at a time. Commands either wait themselves (sync) or leave the caller
-// to poll CommandStatus() while it pumps events. Everything runs on the one
-// thread; socket data and the 200 ms tick arrive only while events are pumped.
+// The POP3 client component: one connection and the commands sent on it.
+// Every reply is matched to its command (ReplyMatcher): a command's reply is
+// what follows the reply of the command sent before it, never "whatever is in
+// the buffer". A reply given up before its end (a time-out, one taken at its
+// closing boundary) or bytes nobody asked for put the stream out of step; the
+// next command then goes out only after a NOOP has proved the line in step
+// again, and a failed proof drops the line (lineBroken()).
+//
+// The classic interface drives one command at a time: a command is sent, and
+// either the call waits itself (sync) or the caller polls CommandStatus()
+// while it pumps events; GetMessage() is that command's reply. The same
+// mechanism keeps several commands in flight (submit()/reply()) where the
+// server allows pipelining. Everything runs on the one thread; socket data and
+// the 200 ms tick arrive only while events are pumped.
 class aPOP : public QObject
 {
     Q_OBJECT
 public:
-    // CommandStatus values
-    static constexpr int CommandComplete = 0;
-    static constexpr int CommandWaiting = 1;
-    static constexpr int CommandFailed = 2;
-    // ReplyMode values
-    static constexpr int SingleLine = 0;
-    static constexpr int MultiLine = 1;
+    using Id = ReplyMatcher::Id;
+    using Reply = ReplyMatcher::Reply;
+
+    // The values callers have always compared with.
+    static constexpr ::CommandStatus CommandComplete = ::CommandStatus::Complete;
+    static constexpr ::CommandStatus CommandWaiting = ::CommandStatus::Waiting;
+    static constexpr ::CommandStatus CommandFailed = ::CommandStatus::Failed;
+    static constexpr ::ReplyMode SingleLine = ::ReplyMode::SingleLine;
+    static constexpr ::ReplyMode MultiLine = ::ReplyMode::MultiLine;
 
     static constexpr quint32 ReplyTimeoutMs = 60000;
     static constexpr int TickIntervalMs = 200;
@@ -62,25 +82,28 @@ public:
     int port() const;
     QString security() const;
 
-    // --- engine properties ---
-    const QByteArray &GetMessage() const { return m_buffer; }
-    qint64 ReceiveBytes() const { return m_buffer.size(); }
-    int GetCount() const { return m_crCount; } // CR characters = complete lines
+    // --- engine properties (of the current command: the last one sent through
+    // the classic interface) ---
+    const QByteArray &GetMessage() const;
+    qint64 ReceiveBytes() const { return GetMessage().size(); }
+    int GetCount() const; // CR characters = complete lines
     quint32 LastDataArrivalTime() const { return m_lastDataArrival; }
     int WinsockState() const;
     int LastWinsockErrNumber() const { return m_lastErrNumber; }
     QString LastWinsockErrMessage() const { return m_lastErrMessage; }
     bool ConnectionClosed() const { return m_connectionClosed; }
-    int ReplyMode() const { return m_replyMode; }
+    ::ReplyMode ReplyMode() const { return m_replyMode; }
 
-    int CommandStatus() const { return m_commandStatus; }
-    void setCommandStatus(int status) { m_commandStatus = status; }
+    ::CommandStatus CommandStatus() const;
+    // Complete: take the current reply as it stands (its end never came);
+    // Failed: give it up. Either way the stream is out of step afterwards.
+    void setCommandStatus(::CommandStatus status);
 
     QString StatusMessage() const { return m_statusMessage; }
     void setStatusMessage(const QString &text);
 
     // The reply buffer's upper bound; a reply that passes it fails the command.
-    void setMaxReplyBytes(qint64 bytes) { m_maxReplyBytes = bytes; }
+    void setMaxReplyBytes(qint64 bytes);
     qint64 maxReplyBytes() const { return m_maxReplyBytes; }
     // Size the next command's reply is expected to have (from LIST), so the
     // buffer is reserved once instead of grown step by step. Used once.
@@ -88,6 +111,13 @@ public:
 
     // True when the last transaction command or QUIT could not be sent.
     bool lastSendFailed() const { return m_lastSendFailed; }
+    // Every byte so far belongs to a reply of ours (no proof outstanding).
+    bool inStep() const { return !m_matcher.outOfStep(); }
+    // The stream could not be proved in step again: the line has been closed
+    // and no command is sent on it any more.
+    bool lineBroken() const { return m_matcher.broken(); }
+    // A STARTTLS reply came with bytes after it (the line was dropped).
+    bool startTlsInjected() const { return m_startTlsInjected; }
 
     // --- commands ---
     bool ConnectByName(const QString &server);
@@ -99,6 +129,7 @@ public:
     QByteArray RETR(int n, bool sync = false);
     QByteArray DELE(int n, bool sync = false);
     QByteArray RSET_(bool sync = false);
+    QByteArray NOOP(bool sync = false);
     bool QUIT();
     void Destroy();
     // Ends whatever the component is waiting for at once: the connection is
@@ -108,14 +139,29 @@ public:
     void clearAbort() { m_aborted = false; }
     bool aborted() const { return m_aborted; }
 
+    // --- several commands in flight ---
+    // Sends `line` (without CR LF); its reply comes after those of the
+    // commands sent before. Held back while the line is being proved in step.
+    Id submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedSize = 0);
+    // The reply so far (nullptr for an unknown id); status Waiting until it ends.
+    const Reply *reply(Id id) const { return m_matcher.find(id); }
+    void release(Id id) { m_matcher.release(id); }
+    qsizetype commandsInFlight() const { return m_matcher.waitingCount(); }
+    // Pumps events until the reply has ended, the line is gone, `limitMs`
+    // passed (< 1: the 60 s reply rule only) or `stop` says so.
+    void waitFor(Id id, qint32 limitMs = 0, const std::function<bool()> &stop = {});
+
+    // --- capabilities (CAPA) ---
+    // Asks CAPA once after the greeting; false when the server does not answer it.
+    bool Capa();
+    const QStringList &capabilities() const { return m_capabilities; }
+    bool hasCapability(const QString &name) const;
+
     // --- engine operations ---
-    // Waits (pumping events) until `expected` occurs in the reply buffer; false on
-    // a "-ERR" reply, a socket error or close, or after `limitMs` (< 1: no limit).
-    bool WaitForResponse(const QByteArray &expected, qint32 limitMs);
     // True when `text` holds exactly one CR LF pair.
     static bool IsSingleLine(QByteArrayView text);
 
-    // Timer1's handler: completes or times out the outstanding command.
+    // Timer1's handler: times out the outstanding command.
     void timerTick();
 
     // --- message parsing, attachment, backup log (apop_message.cpp) ---
@@ -142,37 +188,40 @@ private:
     void onDataArrived();
     void onClosed();
     void onError(int number, const QString &description);
-    void clearBuffer();
-    void appendReply(const QByteArray &chunk);
-    void checkCompletion();
-    QByteArray sendCommand(const QByteArray &line, int replyMode, bool sync, bool failOnSendError);
-    void waitWhileCommandWaiting();
-    void failCommand();
+    void afterFeed();
+    void dropLine();
+    bool sendLine(const QByteArray &line);
+    QByteArray sendCommand(const QByteArray &line, ::ReplyMode replyMode, bool sync);
+    bool startTlsExchange();
+    bool securityFailure(int number, const QString &text);
+    bool lineGone() const;
 
     Pop3Transport *m_transport = nullptr;
     QTimer *m_timer1 = nullptr;
 
-    QByteArray m_buffer;
-    qsizetype m_firstCrlf = -1;   // position of the first CR LF in the buffer, -1 while none
-    qsizetype m_searchedUpTo = 0; // WaitForResponse has looked at the buffer up to here
-    int m_crCount = 0;
+    ReplyMatcher m_matcher;
+    Id m_current = 0;              // the classic interface's command
+    Id m_proof = 0;                // the NOOP proving the line in step, while outstanding
+    std::deque<QByteArray> m_held; // lines waiting for that proof
     bool m_connectionClosed = false;
-    int m_commandStatus = CommandComplete;
     quint32 m_lastDataArrival = 0;
     quint32 m_timeoutBase = 0; // later of the last data arrival and the last command sent
     QString m_statusMessage;
     int m_lastErrNumber = 0;
     QString m_lastErrMessage;
-    int m_replyMode = SingleLine;
+    ::ReplyMode m_replyMode = ::ReplyMode::SingleLine;
     bool m_lastSendFailed = false;
     bool m_quitting = false;
+    bool m_authorizing = false;
     bool m_aborted = false;
-    bool m_overflowed = false;
+    bool m_dropped = false;
+    bool m_startTlsInjected = false;
     bool m_securityFailed = false; // a TLS or certificate failure during the current connect
     qint64 m_maxReplyBytes = DefaultMaxReplyBytes;
     qint64 m_expectedSize = 0;
     int m_port = 0;
     Pop3Transport::Security m_security = Pop3Transport::Security::None;
+    QStringList m_capabilities;
 
     // Results of the last parse and the last attachment transfer.
     MessageParser m_parsed;

@@ -1,6 +1,6 @@
 #include "core/activitylog.h"
 #include "core/cp932.h"
-#include "platform/clock.h"
+#include "fakeclock.h"
 #include "testsupport.h"
 
 #include <QtTest>

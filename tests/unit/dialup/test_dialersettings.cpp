@@ -1,5 +1,5 @@
 #include "dialup/dialersettings.h"
-#include "platform/clock.h"
+#include "fakeclock.h"
 #include "testsupport.h"
 
 #include <QtTest>

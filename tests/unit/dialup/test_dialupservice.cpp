@@ -1,7 +1,7 @@
+#include "fakeeventpump.h"
 #include "fakenmcli.h"
 #include "platform/clock.h"
 #include "platform/dialupservice.h"
-#include "platform/eventpump.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "dialup/dialersettings.h"
+#include "fakeeventpump.h"
 #include "platform/clock.h"
-#include "platform/eventpump.h"
 #include "platform/process.h"
 #include "testsupport.h"
 

@@ -6,9 +6,9 @@
 #include "core/settings.h"
 #include "download/readlist.h"
 #include "download/runhost.h"
+#include "faketransport.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
-#include "platform/faketransport.h"
 #include "pop3/apop.h"
 
 #include <QByteArray>
@@ -116,6 +116,7 @@ public:
         t.setGreeting("+OK ready\r\n");
         t.respond("USER user", QByteArray("+OK\r\n"));
         t.respond("PASS secret", QByteArray("+OK logged in\r\n"));
+        t.respond("NOOP", QByteArray("+OK\r\n"));
         qint64 total = 0;
         QByteArray uidl = "+OK\r\n", list = "+OK\r\n";
         for (int i = 0; i < mails.size(); ++i) {

@@ -1,7 +1,7 @@
 #include "download/readlist.h"
 #include "download/weeklycheck.h"
 #include "download/weeklychecktimer.h"
-#include "platform/clock.h"
+#include "fakeclock.h"
 
 #include <QtTest>
 

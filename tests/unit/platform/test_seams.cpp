@@ -1,5 +1,5 @@
+#include "fakeeventpump.h"
 #include "platform/clock.h"
-#include "platform/eventpump.h"
 #include "platform/messagebox.h"
 
 #include <QtTest>
@@ -47,10 +47,10 @@ private slots:
         QTest::newRow("ok") << int(MessageBox::OkOnly | MessageBox::Exclamation) << int(MessageBox::Ok);
         QTest::newRow("yesno") << int(MessageBox::YesNo | MessageBox::Question) << int(MessageBox::Yes);
         QTest::newRow("yesno default 2") << int(MessageBox::YesNo | MessageBox::DefaultButton2) << int(MessageBox::No);
-        QTest::newRow("okcancel default 2") << int(MessageBox::OkCancel | MessageBox::DefaultButton2)
-                                            << int(MessageBox::Cancel);
-        QTest::newRow("yesnocancel default 3") << int(MessageBox::YesNoCancel | MessageBox::DefaultButton3)
-                                               << int(MessageBox::Cancel);
+        QTest::newRow("okcancel default 2")
+            << int(MessageBox::OkCancel | MessageBox::DefaultButton2) << int(MessageBox::Cancel);
+        QTest::newRow("yesnocancel default 3")
+            << int(MessageBox::YesNoCancel | MessageBox::DefaultButton3) << int(MessageBox::Cancel);
     }
     void messageBoxDefaultAnswers()
     {

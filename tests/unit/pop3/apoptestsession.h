@@ -1,8 +1,8 @@
 #pragma once
 
+#include "faketransport.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
-#include "platform/faketransport.h"
 #include "pop3/apop.h"
 
 #include <QStringList>
@@ -47,7 +47,7 @@ struct ApopTestSession {
     }
     int pumpWhileWaiting(int maxPumps = 2000)
     {
-        return pumpUntil([this] { return pop.CommandStatus() != aPOP::CommandWaiting; }, maxPumps);
+        return pumpUntil([this] { return int(pop.CommandStatus()) != int(aPOP::CommandWaiting); }, maxPumps);
     }
     quint32 tick() const { return clock.tickCount(); }
 

@@ -32,7 +32,7 @@ private slots:
         QTest::addColumn<int>("k");
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<int>("replyMode");
-        const int single = aPOP::SingleLine, multi = aPOP::MultiLine;
+        const int single = int(aPOP::SingleLine), multi = int(aPOP::MultiLine);
         QTest::newRow("STAT") << "STAT" << 0 << 0 << QByteArray("STAT\r\n") << single;
         QTest::newRow("LIST all") << "LIST" << 0 << 0 << QByteArray("LIST\r\n") << multi;
         QTest::newRow("LIST 5") << "LIST" << 5 << 0 << QByteArray("LIST 5\r\n") << single;
@@ -59,8 +59,8 @@ private slots:
         QVERIFY(send(s.pop, command, n, k).isEmpty());
         QCOMPARE(s.pump.pumpCount(), pumps); // polled mode returns at once
         QCOMPARE(s.transport->client(), line);
-        QCOMPARE(s.pop.ReplyMode(), replyMode);
-        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandWaiting);
+        QCOMPARE(int(s.pop.ReplyMode()), replyMode);
+        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandWaiting));
         QVERIFY(s.pop.GetMessage().isEmpty());
         QVERIFY(!s.pop.lastSendFailed());
         QVERIFY(s.statuses.isEmpty());
@@ -87,7 +87,7 @@ private slots:
         QVERIFY(s.connectUp());
         s.transport->respond("UIDL", [&](FakeTransport &t, const QByteArray &) { t.server(reply, chunk); });
         QCOMPARE(s.pop.UIDL(0, true), reply);
-        QCOMPARE(s.pop.CommandStatus(), status);
+        QCOMPARE(int(s.pop.CommandStatus()), status);
     }
 
     // Another handler may end a synchronous wait by assigning CommandStatus.
@@ -108,10 +108,11 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("status");
-        QTest::newRow("STAT") << "STAT" << int(aPOP::CommandWaiting);
-        QTest::newRow("RETR") << "RETR" << int(aPOP::CommandWaiting);
-        QTest::newRow("DELE") << "DELE" << int(aPOP::CommandWaiting);
-        QTest::newRow("TOP fails at once") << "TOP" << int(aPOP::CommandFailed);
+        // A command that could not be sent has no reply to wait for.
+        QTest::newRow("STAT") << "STAT" << int(aPOP::CommandFailed);
+        QTest::newRow("RETR") << "RETR" << int(aPOP::CommandFailed);
+        QTest::newRow("DELE") << "DELE" << int(aPOP::CommandFailed);
+        QTest::newRow("TOP") << "TOP" << int(aPOP::CommandFailed);
     }
     void sendOnClosedSocket()
     {
@@ -122,12 +123,42 @@ private slots:
         const int pumps = s.pump.pumpCount();
         QVERIFY(send(s.pop, command, 1, 20).isEmpty());
         QVERIFY(s.pop.lastSendFailed());
-        QCOMPARE(s.pop.CommandStatus(), status);
+        QCOMPARE(int(s.pop.CommandStatus()), status);
         QCOMPARE(s.pump.pumpCount(), pumps);
         // sync mode does not wait for a reply that cannot come
         if (command == "STAT") {
             QVERIFY(s.pop.STAT(true).isEmpty());
             QCOMPARE(s.pump.pumpCount(), pumps);
+        }
+    }
+
+    // STARTTLS is the component's own exchange: "STLS", "+OK", the handshake,
+    // and nothing in between; anything else ends the connection unencrypted.
+    void startTls_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<int>("handshakes");
+        QTest::newRow("accepted") << QByteArray("+OK begin TLS\r\n") << true << 1;
+        QTest::newRow("refused") << QByteArray("-ERR not here\r\n") << false << 0;
+        QTest::newRow("bytes after +OK") << QByteArray("+OK begin\r\n+OK injected\r\n") << false << 0;
+        QTest::newRow("no status line") << QByteArray("hello\r\n") << false << 0;
+    }
+    void startTls()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, connected);
+        QFETCH(int, handshakes);
+        ApopTestSession s;
+        s.pop.setSecurity(QStringLiteral("STARTTLS"));
+        s.transport->respond("STLS", reply);
+        QCOMPARE(s.connectUp(), connected);
+        QCOMPARE(s.transport->startTlsCount() > 0 && s.transport->encrypted() ? 1 : 0, handshakes);
+        QCOMPARE(s.transport->clientLines(), QList<QByteArray>{"STLS"});
+        if (!connected) {
+            QCOMPARE(s.pop.WinsockState(), int(Pop3Transport::Closed));
+            QVERIFY(!s.pop.Authorize(QStringLiteral("u"), QStringLiteral("p")));
+            QCOMPARE(s.transport->clientLines(), QList<QByteArray>{"STLS"}); // nothing in the clear
         }
     }
 
@@ -152,6 +183,7 @@ private slots:
         ApopTestSession s;
         s.pop.setSecurity(security);
         s.pop.setPort(port);
+        s.transport->respond("STLS", "+OK begin TLS\r\n");
         QVERIFY(s.connectUp());
         QCOMPARE(s.transport->lastHost(), QStringLiteral("127.0.0.1"));
         QCOMPARE(s.transport->lastPort(), usedPort);
@@ -302,7 +334,7 @@ private slots:
         const int before = s.pump.pumpCount();
         QCOMPARE(s.pop.QUIT(), result);
         QVERIFY(s.pump.pumpCount() - before <= maxPumps);
-        QCOMPARE(s.pop.CommandStatus(), aPOP::CommandComplete);
+        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandComplete));
         QVERIFY(s.statuses.isEmpty());
         QCOMPARE(s.transport->client(), open ? QByteArray("QUIT\r\n") : QByteArray());
     }
@@ -351,7 +383,7 @@ private slots:
                 s.dataEvents = 0;
                 cmd == "TOP" ? s.pop.TOP_(2, 20) : s.pop.RETR(2);
                 s.pumpWhileWaiting();
-                QCOMPARE(s.pop.CommandStatus(), aPOP::CommandComplete);
+                QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandComplete));
                 QCOMPARE(s.pop.GetMessage(), mail);
                 QVERIFY(s.dataEvents > 1);
             }

@@ -28,7 +28,7 @@ bool waitForCommand(aPOP &pop)
 {
     while (pop.CommandStatus() == aPOP::CommandWaiting)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 200);
-    return pop.CommandStatus() == aPOP::CommandComplete;
+    return int(pop.CommandStatus()) == int(aPOP::CommandComplete);
 }
 } // namespace
 

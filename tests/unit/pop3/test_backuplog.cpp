@@ -1,4 +1,4 @@
-#include "platform/clock.h"
+#include "fakeclock.h"
 #include "pop3/backuplog.h"
 #include "pop3/messageparser.h"
 #include "testsupport.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fakeeventpump.h"
 #include "platform/pop3transport.h"
 
 #include <QHash>
@@ -82,6 +83,10 @@ public:
     void close() override;
     int state() const override { return m_state; }
     QByteArray readAll() override;
+    bool startTls() override;
+    bool encrypted() const override { return m_encrypted; }
+    // STARTTLS: how many times the component asked for the handshake.
+    int startTlsCount() const { return m_startTlsCount; }
 
 private:
     struct Step {
@@ -117,6 +122,8 @@ private:
     bool m_connectHangs = false;
     bool m_sendFails = false;
     int m_connectCount = 0;
+    int m_startTlsCount = 0;
+    bool m_encrypted = false;
     int m_closeCount = 0;
     QString m_host;
     int m_port = 0;

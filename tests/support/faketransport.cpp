@@ -1,6 +1,6 @@
-#include "platform/faketransport.h"
+#include "faketransport.h"
 
-#include "platform/eventpump.h"
+#include "fakeeventpump.h"
 
 #include <QPointer>
 
@@ -85,6 +85,7 @@ bool FakeTransport::connectToHost(const QString &host, int port, Security securi
     m_host = host;
     m_port = port;
     m_security = security;
+    m_encrypted = security == Security::Tls;
     m_state = Resolving;
     auto setState = [this](int state) {
         Step step = Step::make(Step::SetState);
@@ -102,6 +103,20 @@ bool FakeTransport::connectToHost(const QString &host, int port, Security securi
     setState(Connected);
     if (!m_greeting.isEmpty())
         server(m_greeting);
+    return true;
+}
+
+// The handshake takes one pump; unread server bytes refuse it, as on a socket.
+bool FakeTransport::startTls()
+{
+    ++m_startTlsCount;
+    if (m_security != Security::StartTls || m_state != Connected || m_encrypted || !m_inbox.isEmpty())
+        return false;
+    m_state = Connecting;
+    Step step = Step::make(Step::SetState);
+    step.number = Connected;
+    m_steps.push_front(step);
+    m_encrypted = true;
     return true;
 }
 

@@ -1,0 +1,582 @@
+#include "download/mailboxscan.h"
+
+#include "core/activitylog.h"
+#include "core/apppaths.h"
+#include "core/datakinds.h"
+#include "core/filecopy.h"
+#include "core/pathutil.h"
+#include "core/settings.h"
+#include "core/wildcard.h"
+#include "download/filenamepattern.h"
+#include "download/readlist.h"
+#include "download/runhost.h"
+#include "download/scantexts.h"
+#include "platform/clock.h"
+#include "platform/eventpump.h"
+#include "platform/messagebox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+
+#include <limits>
+#include <sys/stat.h>
+
+namespace {
+
+bool sameText(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+QString num(qint64 n)
+{
+    return QString::number(n);
+}
+
+// Reply text for the activity log; protocol text is 7-bit, Japanese parts are JIS.
+QString replyText(const QByteArray &reply)
+{
+    return QString::fromLatin1(reply);
+}
+
+// Minutes between two times, each taken to the whole minute (later minus earlier).
+qint64 minutesBetween(const QDateTime &earlier, const QDateTime &later)
+{
+    const qint64 a = earlier.toSecsSinceEpoch() - earlier.time().second();
+    const qint64 b = later.toSecsSinceEpoch() - later.time().second();
+    return (b - a) / 60;
+}
+
+// A number as RFC 1939 writes it: decimal digits only. -1 when the text is
+// not such a number or exceeds `max`.
+qint64 plainNumber(QByteArrayView text, qint64 max)
+{
+    if (text.isEmpty() || text.size() > 19)
+        return -1;
+    qint64 value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+        if (value > max)
+            return -1;
+    }
+    return value;
+}
+
+// A unique id: 1 to 70 characters from 0x21 to 0x7E.
+bool validUid(QByteArrayView uid)
+{
+    if (uid.isEmpty() || uid.size() > 70)
+        return false;
+    for (char c : uid)
+        if (c < 0x21 || c > 0x7E)
+            return false;
+    return true;
+}
+
+QByteArrayView trimBlanks(QByteArrayView text)
+{
+    while (!text.isEmpty() && text.front() == ' ')
+        text = text.sliced(1);
+    while (!text.isEmpty() && text.back() == ' ')
+        text.chop(1);
+    return text;
+}
+
+// The lines of a multi-line listing between its status line and its "." line,
+// each as "number" and "rest": calls `line` for every line that starts with a digit.
+template <typename F> void forEachListingLine(const QByteArray &reply, F line)
+{
+    qsizetype pos = reply.indexOf('\n');
+    while (pos >= 0 && pos + 1 < reply.size()) {
+        const qsizetype start = pos + 1;
+        qsizetype end = reply.indexOf('\n', start);
+        if (end < 0)
+            end = reply.size();
+        QByteArrayView text(reply.constData() + start, end - start);
+        if (text.endsWith('\r'))
+            text.chop(1);
+        pos = end < reply.size() ? end : -1;
+        if (text.isEmpty() || text.front() < '0' || text.front() > '9')
+            continue;
+        const qsizetype blank = text.indexOf(' ');
+        line(text.first(blank < 0 ? text.size() : blank), blank < 0 ? QByteArrayView() : text.sliced(blank + 1));
+    }
+}
+
+// The file's inode number, 0 when there is no file. A transfer renames a new
+// file over the path, so the number tells whether a file was written.
+ino_t inodeOf(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+MailboxScan::MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop) : m_run(run), m_host(host), m_pop(pop) {}
+
+bool MailboxScan::stopped() const
+{
+    return m_run.stopRequested();
+}
+
+DownloadRun::Result MailboxScan::run()
+{
+    if (!prepare())
+        return m_result;
+    if (!connectAndLogin())
+        return m_result;
+    if (count() == Step::Go) {
+        readIds();
+        compareWithReadList();
+        readSizes();
+        if (m_unread > 0 || m_run.DownloadAll)
+            examineAll();
+        if (!m_failed && !m_lineDropped && !stopped())
+            deletionPass();
+    }
+    close();
+    return m_result;
+}
+
+// A. The primary save folder and the backup-log folder.
+bool MailboxScan::prepare()
+{
+    m_primary = -1;
+    for (int k = 0; k < 4; ++k) {
+        if (!Settings.SaveFolder[k].trimmed().isEmpty()) {
+            m_primary = k;
+            break;
+        }
+    }
+    if (m_primary < 0) {
+        // Nowhere to put a file: a path made of the file name alone would land
+        // wherever the program happens to run.
+        WriteActivityLog(ScanText::NoSaveFolder);
+        m_host.ShowStatus(ScanText::NoSaveFolder);
+        m_result = DownloadRun::Result::NoSaveFolder;
+        return false;
+    }
+    m_logFolder = AppPaths::programFolder() + QStringLiteral("/KVLOG");
+    if (Settings.BackupLog && !QDir(m_logFolder).exists()) {
+        if (!CreateFolderPath(m_logFolder))
+            m_host.showMessage(ScanText::backupFolderFailed(m_logFolder), MessageBox::Exclamation | MessageBox::OkOnly);
+    }
+    m_host.repaintWindow();
+    return true;
+}
+
+// B. Connection and login.
+bool MailboxScan::connectAndLogin()
+{
+    WriteActivityLog(ScanText::ConnectStart + Settings.ServerName + QStringLiteral(")"));
+    m_pop.setPort(Settings.Port);
+    m_pop.setSecurity(Settings.Security);
+    if (!m_pop.ConnectByName(Settings.ServerName)) {
+        WriteActivityLog(ScanText::CheckEnd);
+        m_result = DownloadRun::Result::ConnectFailed;
+        return false;
+    }
+    WriteActivityLog(ScanText::Connected);
+    m_host.repaintWindow();
+    WriteActivityLog(ScanText::AuthStart);
+    if (!m_pop.Authorize(Settings.UserName, Settings.PassWord)) {
+        m_result = DownloadRun::Result::LoginFailed;
+        return false;
+    }
+    WriteActivityLog(ScanText::AuthDone);
+    return true;
+}
+
+// C. The message count: "+OK count size", plain numbers within reason.
+MailboxScan::Step MailboxScan::count()
+{
+    m_host.ShowStatus(QStringLiteral("STAT"));
+    WriteActivityLog(QStringLiteral("STAT"));
+    const QByteArray stat = m_pop.STAT(true);
+    WriteActivityLog(replyText(stat));
+    if (stat.isEmpty() || stopped()) {
+        lineUsable();
+        return Step::End;
+    }
+    m_host.ShowStatus(replyText(stat).trimmed());
+    if (m_pop.CommandStatus() != aPOP::CommandComplete) {
+        lineUsable(); // a refusal reads as an empty mailbox
+        return Step::End;
+    }
+    // "+OK count size", each a plain number; text after the size is allowed.
+    QByteArrayView line(stat);
+    line.chop(2);
+    qint64 n = -1, size = -1;
+    if (line.startsWith("+OK ")) {
+        const QByteArrayView text = line.sliced(4);
+        const qsizetype blank = text.indexOf(' ');
+        n = plainNumber(text.first(blank < 0 ? text.size() : blank), MaxMessages);
+        if (blank >= 0) {
+            const QByteArrayView rest = text.sliced(blank + 1);
+            const qsizetype end = rest.indexOf(' ');
+            size = plainNumber(rest.first(end < 0 ? rest.size() : end), std::numeric_limits<qint64>::max() / 16);
+        }
+    }
+    if (n < 0 || size < 0) {
+        WriteActivityLog(ScanText::BadReply + QStringLiteral("STAT)"));
+        m_host.ShowStatus(ScanText::BadReply + QStringLiteral("STAT)"));
+        m_result = DownloadRun::Result::BadReply;
+        return Step::End;
+    }
+    m_count = n;
+    if (m_count == 0)
+        return Step::End;
+    m_host.ShowStatus(num(m_count) + ScanText::Arrived);
+    m_host.repaintWindow();
+    return Step::Go;
+}
+
+// D. Unique ids. The table holds the messages UIDL names, never more than the
+// count: its size follows what arrived, not a number the server claimed.
+void MailboxScan::readIds()
+{
+    WriteActivityLog(QStringLiteral("UIDL"));
+    const QByteArray uidl = m_pop.UIDL(0, true);
+    WriteActivityLog(replyText(uidl));
+    struct Line {
+        qint64 n;
+        QByteArrayView uid;
+        bool valid;
+    };
+    std::vector<Line> lines;
+    qint64 highest = 0;
+    if (m_pop.CommandStatus() == aPOP::CommandComplete) {
+        forEachListingLine(uidl, [&](QByteArrayView number, QByteArrayView rest) {
+            const qint64 n = plainNumber(number, m_count);
+            if (n < 1)
+                return;
+            const QByteArrayView uid = trimBlanks(rest);
+            lines.push_back({n, uid, validUid(uid)});
+            highest = qMax(highest, n);
+        });
+    } else {
+        lineUsable();
+    }
+    m_info.assign(std::size_t(highest) + 1, MessageInfo());
+    QHash<QByteArray, qint64> seen;
+    for (const Line &l : lines) {
+        MessageInfo &m = m_info[std::size_t(l.n)];
+        if (!m.Uid.isEmpty() || m.Unusable || !l.valid) {
+            m.Unusable = true; // listed twice, or not an id
+            continue;
+        }
+        m.Uid = QString::fromLatin1(l.uid);
+        const auto other = seen.constFind(l.uid.toByteArray());
+        if (other != seen.constEnd()) {
+            m.Unusable = true;
+            m_info[std::size_t(*other)].Unusable = true;
+        } else {
+            seen.insert(l.uid.toByteArray(), l.n);
+        }
+    }
+    for (qint64 i = 1; i <= highest; ++i) {
+        MessageInfo &m = m_info[std::size_t(i)];
+        if (m.Unusable || m.Uid.isEmpty()) {
+            m.Unusable = true;
+            m.Uid.clear();
+            WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::BadUid);
+        }
+    }
+    if (highest < m_count)
+        WriteActivityLog(ScanText::UidlShort + num(highest) + u'/' + num(m_count) + QStringLiteral(")"));
+}
+
+void MailboxScan::compareWithReadList()
+{
+    WriteActivityLog(ScanText::CompareRead);
+    m_unread = m_count;
+    const ReadList &readList = m_host.readList();
+    for (qint64 i = 1; i < qint64(m_info.size()); ++i) {
+        MessageInfo &m = m_info[std::size_t(i)];
+        m.Downloaded = false;
+        const int found = m.Uid.isEmpty() ? -1 : readList.find(m.Uid);
+        if (found >= 0) {
+            const ReadEntry &e = readList.at(found);
+            m.HandledTime = e.HandledTime;
+            m.MailDate = e.MailDate;
+            m.FileName = e.FileName;
+            m.Recorded = true;
+            --m_unread;
+        }
+        WriteActivityLog(num(i) + ReadList::textOf(m.HandledTime) + u' ' + ReadList::textOf(m.MailDate) + u' ' +
+                         m.FileName + u' ' + m.Uid);
+    }
+    m_host.ShowStatus(num(m_count) + ScanText::Arrived + ScanText::Unread + num(m_unread) + QStringLiteral("通)"));
+}
+
+// E. Sizes.
+void MailboxScan::readSizes()
+{
+    WriteActivityLog(QStringLiteral("LIST\r\n"));
+    const QByteArray list = m_pop.LIST(0, true);
+    WriteActivityLog(replyText(list));
+    if (m_pop.CommandStatus() != aPOP::CommandComplete) {
+        lineUsable();
+        return;
+    }
+    std::vector<bool> listed(m_info.size(), false);
+    forEachListingLine(list, [&](QByteArrayView number, QByteArrayView rest) {
+        const qint64 n = plainNumber(number, qint64(m_info.size()) - 1);
+        if (n < 1)
+            return;
+        MessageInfo &m = m_info[std::size_t(n)];
+        const qint64 size = plainNumber(trimBlanks(rest), MaxMessageSize);
+        if (listed[std::size_t(n)] || size < 0) {
+            if (!m.Unusable && !m.Uid.isEmpty())
+                WriteActivityLog(ScanText::MailNumber + num(n) + ScanText::BadSize);
+            m.Unusable = true;
+            return;
+        }
+        listed[std::size_t(n)] = true;
+        m.Size = size;
+    });
+}
+
+// F. Examining the messages.
+void MailboxScan::examineAll()
+{
+    for (qint64 i = 1; i < qint64(m_info.size()) && !m_failed && !m_lineDropped && !stopped(); ++i) {
+        MessageInfo &m = m_info[std::size_t(i)];
+        if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0)
+            continue;
+        if (!m.FileName.isEmpty() && !m_run.DownloadAll) {
+            WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::SkipRead + m.FileName + QStringLiteral(")"));
+            continue;
+        }
+        examine(i);
+        // The texts are only needed while the mail is examined.
+        m.Body = QString();
+        m.From = QString();
+    }
+}
+
+void MailboxScan::examine(qint64 i)
+{
+    MessageInfo &m = m_info[std::size_t(i)];
+    m_host.ShowStatus(ScanText::Checking + num(i) + u'/' + num(m_count));
+    WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::Check);
+    m.Subject.clear();
+    m.FileName.clear();
+    m.MailDate = Clock::instance().now();
+    m.HandledTime = QString();
+    m.Examined = true;
+    WriteActivityLog(QString());
+
+    WriteActivityLog(QStringLiteral("TOP ") + num(i) + QStringLiteral(" 20"));
+    m_pop.TOP_(static_cast<int>(i), 20);
+    QByteArray reply;
+    if (waitForCommand() == aPOP::CommandComplete) {
+        reply = m_pop.GetMessage();
+        if (m_pop.MakeData()) {
+            m.MailDate = m_pop.GetDate();
+            m.Subject = m_pop.GetSubject();
+            m.FileName = m_pop.GetFileName();
+            m.Body = m_pop.GetBody();
+            m.From = m_pop.GetFrom();
+        }
+    } else {
+        lineUsable();
+    }
+    WriteActivityLog(replyText(reply.left(80)) + QStringLiteral("...."));
+    WriteActivityLog(QStringLiteral("MailDate=") + ReadList::textOf(m.MailDate));
+    WriteActivityLog(QStringLiteral("Subject=") + m.Subject);
+    WriteActivityLog(QStringLiteral("FileName=") + m.FileName);
+    WriteActivityLog(QStringLiteral("Body=") + m.Body);
+    classify(i);
+}
+
+void MailboxScan::classify(qint64 i)
+{
+    MessageInfo &m = m_info[std::size_t(i)];
+    // A mail whose subject could not be read is never a mail of the service,
+    // even where a configured subject has been emptied by hand.
+    const bool hasSubject = !m.Subject.isEmpty();
+    if (hasSubject && sameText(m.Subject, Settings.MailSubject)) {
+        WriteActivityLog(ScanText::DataMail);
+        if (!MatchFileNamePattern(m.FileName, Settings.FileNamePatterns)) {
+            WriteActivityLog(ScanText::NotWanted);
+            record(m, QStringLiteral("-"), GetDiscription(m.Body));
+            return;
+        }
+        retrieve(i);
+    } else if (hasSubject && sameText(m.Subject, Settings.InformationSubject) &&
+               WildcardMatch(m.Body, ScanText::NoticePhrase)) {
+        WriteActivityLog(ScanText::NoticeMail);
+        record(m, QStringLiteral("-"), ScanText::NoticeDescription);
+    } else {
+        WriteActivityLog(ScanText::OtherMail);
+        ++m_others;
+    }
+}
+
+void MailboxScan::retrieve(qint64 i)
+{
+    MessageInfo &m = m_info[std::size_t(i)];
+    WriteActivityLog(ScanText::Wanted);
+    m_run.beginReceiving(m.FileName, m.Size);
+    WriteActivityLog(QString());
+    WriteActivityLog(QStringLiteral("RETR ") + num(i));
+    m_pop.setExpectedSize(m.Size);
+    m_pop.RETR(static_cast<int>(i));
+    if (waitForCommand(true) != aPOP::CommandComplete) {
+        WriteActivityLog(ScanText::BodyFailed);
+        lineUsable();
+    } else {
+        WriteActivityLog(ScanText::BodyDone);
+        if (!m_pop.MakeData()) {
+            WriteActivityLog(ScanText::ParseFailed);
+        } else {
+            WriteActivityLog(ScanText::ParseDone);
+            if (!storeRetrieved(m))
+                return; // the decoding failure's text stays in the status line
+        }
+    }
+    m_run.endReceiving();
+}
+
+// Decodes the retrieved mail into the primary folder, records it and copies
+// it to the further folders. False when decoding failed: the scan ends.
+bool MailboxScan::storeRetrieved(MessageInfo &m)
+{
+    m.Body = m_pop.GetBody();
+    if (Settings.BackupLog)
+        (void)m_pop.WriteLog(m_logFolder); // a mail whose backup failed is still decoded
+    WriteActivityLog(ScanText::DecodeStart);
+    const QString target = Settings.SaveFolder[m_primary] + u'/' + m.FileName;
+    const ino_t before = inodeOf(target);
+    if (!m_pop.TransferToFile(target)) {
+        WriteActivityLog(ScanText::DecodeFailed + m_pop.TransferToFileErrorMessage() + QStringLiteral(")"));
+        m_run.endReceiving();
+        m_host.ShowStatus(m_pop.TransferToFileErrorMessage());
+        m_result = DownloadRun::Result::DecodeFailed;
+        m_failed = true;
+        return false;
+    }
+    WriteActivityLog(ScanText::DecodeDone);
+    // An attachment not in base64 "transfers" without writing a file:
+    // such a mail is recorded but stays on the server.
+    const ino_t after = inodeOf(target);
+    m.Downloaded = after != 0 && after != before;
+    record(m, m.FileName, GetDiscription(m.Body));
+    for (int k = m_primary + 1; k < 4; ++k) {
+        if (Settings.SaveFolder[k].isEmpty())
+            continue;
+        const QString copy = Settings.SaveFolder[k] + u'/' + m.FileName;
+        QString error;
+        if (m.Downloaded && !copyFileReplacing(target, copy, &error)) {
+            WriteActivityLog(ScanText::CopyFailed + copy + QStringLiteral(" ") + error + QStringLiteral(")"));
+            m.CopyFailed = true;
+        }
+    }
+    ++m_decoded;
+    return true;
+}
+
+bool MailboxScan::wantsDeletion(const MessageInfo &m, const QDateTime &now) const
+{
+    if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0 || !m.Examined || m.Subject.isEmpty())
+        return false;
+    const bool data = sameText(m.Subject, Settings.MailSubject);
+    const bool notice = sameText(m.Subject, Settings.InformationSubject);
+    // Only what is safely stored: its record saved, every copy made.
+    if ((!data && !notice) || !m.Recorded || m.CopyFailed)
+        return false;
+    const qint64 keepMinutes = static_cast<qint64>(Settings.KeepDays) * 1440;
+    const QDateTime mailDate = m.MailDate.toDateTime();
+    if (Settings.DeleteOldMail && mailDate.isValid() && minutesBetween(mailDate, now) > keepMinutes)
+        return true;
+    return m.Downloaded && Settings.DeleteDownloadMail;
+}
+
+// G. Deletion pass: only mails examined in this run, and only what is stored.
+void MailboxScan::deletionPass()
+{
+    const QDateTime now = Clock::instance().now();
+    for (qint64 i = 1; i < qint64(m_info.size()) && !stopped(); ++i) {
+        const MessageInfo &m = m_info[std::size_t(i)];
+        if (!wantsDeletion(m, now))
+            continue;
+        m_pop.DELE(static_cast<int>(i));
+        WriteActivityLog(QStringLiteral("DELETE ") + num(i) + QStringLiteral("(") + m.FileName + QStringLiteral(")"));
+        if (waitForCommand() != aPOP::CommandComplete && !lineUsable())
+            return;
+    }
+}
+
+// H. Summary and close.
+void MailboxScan::close()
+{
+    if (!m_failed && m_result != DownloadRun::Result::BadReply) {
+        QString summary = m_decoded > 0 ? ScanText::NewData + num(m_decoded) + ScanText::Items : ScanText::NoNewData;
+        if (m_others > 0)
+            summary += ScanText::OtherMails + num(m_others) + ScanText::UseMailer;
+        m_host.ShowStatus(summary);
+    }
+    if (stopped() && m_result == DownloadRun::Result::Completed)
+        m_result = DownloadRun::Result::Stopped;
+    if (m_lineDropped && m_result == DownloadRun::Result::Completed)
+        m_result = DownloadRun::Result::LineDropped;
+    WriteActivityLog(QStringLiteral("QUIT\r\n"));
+    (void)m_pop.QUIT(); // a server that keeps the line open is closed below anyway
+    m_pop.Destroy();
+    WriteActivityLog(ScanText::CheckEnd);
+}
+
+// The one wait of the scan. A retrieval also ends by the silence rules: after
+// 10 s, once the closing boundary is in, the mail is taken as it stands (the
+// engine then proves the line in step before the next command); after 30 s it
+// is given up.
+::CommandStatus MailboxScan::waitForCommand(bool retrieval)
+{
+    while (m_pop.CommandStatus() == aPOP::CommandWaiting) {
+        if (stopped()) {
+            m_pop.setCommandStatus(aPOP::CommandFailed);
+            break;
+        }
+        EventPump::instance().pumpOnce();
+        if (!retrieval || m_pop.CommandStatus() != aPOP::CommandWaiting)
+            continue;
+        const qint32 silence = static_cast<qint32>(Clock::instance().tickCount() - m_pop.LastDataArrivalTime());
+        if (silence > 10000 && m_pop.BoundComplete()) {
+            WriteActivityLog(ScanText::BoundaryDone);
+            m_pop.setCommandStatus(aPOP::CommandComplete);
+        } else if (silence > 30000) {
+            m_pop.setCommandStatus(aPOP::CommandFailed);
+            WriteActivityLog(ScanText::Timeout);
+        }
+    }
+    return m_pop.CommandStatus();
+}
+
+bool MailboxScan::lineUsable()
+{
+    if (stopped())
+        return false;
+    if (!m_pop.lineBroken() && m_pop.WinsockState() == Pop3Transport::Connected)
+        return true;
+    if (!m_lineDropped) {
+        m_pop.Destroy();
+        WriteActivityLog(ScanText::LineDropped);
+        m_lineDropped = true;
+    }
+    return false;
+}
+
+// A handled mail goes into the read list, the window shows it, and the list
+// is on disk before the scan moves on.
+void MailboxScan::record(MessageInfo &m, const QString &fileName, const QString &description)
+{
+    m.HandledTime = Clock::instance().now();
+    m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, fileName, m.Uid, description);
+    m_host.RefreshFileList();
+    m.Recorded = m_host.readList().SaveReadList();
+}

@@ -1,0 +1,283 @@
+#include "pop3/replymatcher.h"
+
+#include <cstring>
+
+namespace {
+constexpr QByteArrayView Terminator("\r\n.\r\n");
+
+int countCr(const char *p, qsizetype size)
+{
+    // memchr jumps over the text between two CRs in wide steps.
+    int n = 0;
+    const char *const end = p + size;
+    while ((p = static_cast<const char *>(std::memchr(p, '\r', static_cast<size_t>(end - p)))) != nullptr) {
+        ++n;
+        ++p;
+    }
+    return n;
+}
+
+// "+OK" or "+OK text", "-ERR" or "-ERR text", each ended by CR LF.
+bool isStatus(const QByteArray &line, QByteArrayView indicator)
+{
+    const qsizetype n = indicator.size();
+    return line.startsWith(indicator) && (line.size() == n + 2 || line.at(n) == ' ');
+}
+} // namespace
+
+ReplyMatcher::Id ReplyMatcher::add(ReplyMode mode, bool proof, qint64 reserve)
+{
+    const Id id = m_nextId++;
+    Pending &p = m_replies[id];
+    p.mode = mode;
+    p.proof = proof;
+    if (reserve > 0) // a little over: the terminator and dot-stuffing
+        p.reply.bytes.reserve(qsizetype(qMin(reserve + reserve / 64 + 1024, m_maxReplyBytes)));
+    m_queue.push_back(id);
+    return id;
+}
+
+ReplyMatcher::Id ReplyMatcher::expect(ReplyMode mode, qint64 reserve)
+{
+    return add(mode, false, reserve);
+}
+
+ReplyMatcher::Id ReplyMatcher::expectProof()
+{
+    return add(ReplyMode::SingleLine, true, 0);
+}
+
+const ReplyMatcher::Reply *ReplyMatcher::find(Id id) const
+{
+    const auto it = m_replies.find(id);
+    return it == m_replies.end() ? nullptr : &it->second.reply;
+}
+
+ReplyMatcher::Reply *ReplyMatcher::find(Id id)
+{
+    const auto it = m_replies.find(id);
+    return it == m_replies.end() ? nullptr : &it->second.reply;
+}
+
+void ReplyMatcher::release(Id id)
+{
+    if (id == 0)
+        return;
+    for (Id waiting : m_queue)
+        if (waiting == id)
+            return; // still expected: the bytes must still be accounted for
+    m_replies.erase(id);
+}
+
+void ReplyMatcher::clear()
+{
+    m_replies.clear();
+    m_queue.clear();
+    m_outOfStep = false;
+    m_broken = false;
+    m_overflowed = false;
+}
+
+qint64 ReplyMatcher::oldestSize() const
+{
+    const Reply *r = m_queue.empty() ? nullptr : find(m_queue.front());
+    return r ? r->bytes.size() : 0;
+}
+
+void ReplyMatcher::markBroken()
+{
+    m_broken = true;
+    m_outOfStep = true;
+    failAll();
+}
+
+void ReplyMatcher::finish(Pending &p, CommandStatus status, bool whole)
+{
+    p.reply.status = status;
+    p.reply.whole = whole;
+    m_queue.pop_front();
+    if (p.proof) {
+        if (status == CommandStatus::Complete && whole)
+            m_outOfStep = false;
+        else
+            markBroken();
+    }
+}
+
+void ReplyMatcher::giveUpOldest(bool accept)
+{
+    if (m_queue.empty())
+        return;
+    Pending &p = m_replies[m_queue.front()];
+    m_outOfStep = true;
+    finish(p, accept ? CommandStatus::Complete : CommandStatus::Failed, false);
+    if (p.proof && accept)
+        markBroken(); // a proof cannot be taken on trust
+    failAll();
+}
+
+void ReplyMatcher::failAll()
+{
+    while (!m_queue.empty()) {
+        Pending &p = m_replies[m_queue.front()];
+        m_queue.pop_front();
+        p.reply.status = CommandStatus::Failed;
+        p.reply.whole = false;
+        m_outOfStep = true;
+        if (p.proof)
+            m_broken = true;
+    }
+}
+
+void ReplyMatcher::feed(QByteArrayView bytes)
+{
+    const char *data = bytes.data();
+    qsizetype size = bytes.size();
+    while (size > 0) {
+        if (m_queue.empty()) {
+            // Nobody asked for these: whatever comes next cannot be placed.
+            m_outOfStep = true;
+            return;
+        }
+        if (m_outOfStep && !m_replies[m_queue.front()].proof)
+            return; // only a proof reply may follow an unexplained stretch
+        const Id oldest = m_queue.front();
+        const bool proof = m_replies[oldest].proof;
+        const qsizetype used = feedOldest(data, size);
+        data += used;
+        size -= used;
+        if (proof && size > 0 && (m_queue.empty() || m_queue.front() != oldest)) {
+            // Commands held back for the proof are not sent yet: nothing may follow it.
+            markBroken();
+            return;
+        }
+    }
+}
+
+// The late tail a proof reply may follow: line ends, one "." line.
+qsizetype ReplyMatcher::skipTail(Pending &p, const char *data, qsizetype size)
+{
+    qsizetype i = 0;
+    for (; i < size; ++i) {
+        const char c = data[i];
+        switch (p.tailState) {
+        case 0:
+            if (c == '\r' || c == '\n')
+                continue;
+            if (c == '.') {
+                p.tailState = 1;
+                continue;
+            }
+            p.tailState = 3;
+            return i;
+        case 1:
+            if (c != '\r')
+                return -1;
+            p.tailState = 2;
+            continue;
+        case 2:
+            if (c != '\n')
+                return -1;
+            p.tailState = 3;
+            return i + 1;
+        default:
+            return i;
+        }
+    }
+    return i;
+}
+
+// Gives bytes to the oldest waiting reply; returns how many it took.
+qsizetype ReplyMatcher::feedOldest(const char *data, qsizetype size)
+{
+    Pending &p = m_replies[m_queue.front()];
+    QByteArray &bytes = p.reply.bytes;
+    qsizetype used = 0;
+    if (p.proof && p.tailState < 3) {
+        const qsizetype skipped = skipTail(p, data, size);
+        if (skipped < 0) {
+            finish(p, CommandStatus::Failed, false);
+            return size;
+        }
+        if (p.tailState < 3)
+            return size; // all tail so far
+        used = skipped;
+        data += skipped;
+        size -= skipped;
+        if (size == 0)
+            return used;
+    }
+
+    if (p.statusEnd < 0) {
+        qsizetype end = -1;
+        if (bytes.endsWith('\r') && data[0] == '\n') {
+            end = 1;
+        } else {
+            const void *hit = memmem(data, size_t(size), "\r\n", 2);
+            if (hit)
+                end = static_cast<const char *>(hit) - data + 2;
+        }
+        if (end < 0) {
+            if (bytes.size() + size > m_maxReplyBytes) {
+                m_overflowed = true;
+                finish(p, CommandStatus::Failed, false);
+                markBroken();
+                return used + size;
+            }
+            bytes.append(data, size);
+            p.reply.crCount += countCr(data, size);
+            if (bytes.size() > MaxStatusLine) {
+                m_outOfStep = true;
+                finish(p, CommandStatus::Failed, false);
+                failAll();
+            }
+            return used + size;
+        }
+        bytes.append(data, end);
+        p.reply.crCount += countCr(data, end);
+        p.statusEnd = bytes.size();
+        used += end;
+        data += end;
+        size -= end;
+        const bool positive = isStatus(bytes, "+OK");
+        const bool negative = isStatus(bytes, "-ERR");
+        p.reply.positive = positive;
+        if (!positive && !negative) {
+            // Not a reply at all: nothing after it can be placed either.
+            m_outOfStep = true;
+            finish(p, CommandStatus::Failed, false);
+            failAll();
+            return used + size;
+        }
+        if (p.mode == ReplyMode::SingleLine || negative) {
+            finish(p, positive ? CommandStatus::Complete : CommandStatus::Failed, true);
+            return used;
+        }
+        if (size == 0)
+            return used;
+    }
+
+    // The body of a multi-line reply: look for its terminator in what is new,
+    // with an overlap for a terminator split between chunks. The status line's
+    // own CR LF can begin it (an empty listing).
+    const qsizetype old = bytes.size();
+    if (size > 0 && bytes.size() + size > m_maxReplyBytes) {
+        m_overflowed = true;
+        finish(p, CommandStatus::Failed, false);
+        markBroken();
+        return used + size;
+    }
+    bytes.append(data, size);
+    const qsizetype from = qMax(p.statusEnd - 2, old - 4);
+    const qsizetype t = bytes.indexOf(Terminator, from);
+    if (t < 0) {
+        p.reply.crCount += countCr(data, size);
+        return used + size;
+    }
+    const qsizetype end = t + Terminator.size();
+    const qsizetype taken = end - old;
+    bytes.truncate(end);
+    p.reply.crCount += countCr(data, taken);
+    finish(p, CommandStatus::Complete, true);
+    return used + taken;
+}
