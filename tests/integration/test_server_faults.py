@@ -52,6 +52,7 @@ CASES = [
     ("LIST size negative", ["LIST:2:value=-5"]),
     ("LIST size absurd", ["LIST:2:value=99999999999999999999"]),
     ("LIST size malformed", ["LIST:2:value=12ab"]),
+    ("LIST size missing", ["LIST:2:value="]),
     ("LIST line missing", ["LIST:2:missing"]),
     ("UIDL line names message 0", ["UIDL:2:renumber=0"], (), {}, {2: None}),
     ("UIDL line names a message beyond the count", ["UIDL:2:renumber=99"], (), {}, {2: None}),
