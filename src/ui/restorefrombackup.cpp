@@ -60,6 +60,10 @@ bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fil
             continue;
         if (parser.fileName().compare(fileName, Qt::CaseInsensitive) != 0)
             continue;
+        // Only a base64 attachment is written out; any other "transfers" without
+        // a file, and counting that as restored would report a file that is not there.
+        if (parser.transferEncoding() != "base64")
+            continue;
         QString error;
         if (!AttachmentDecoder::TransferToFile(parser.attachmentText(), parser.boundary(), parser.transferEncoding(),
                                                target, &error))

@@ -265,6 +265,72 @@ def check_fault_server(work, mails, manifest):
         proc.wait(timeout=30)
 
 
+def exchange(port, steps, quiet=0.6):
+    """Greeting, then per step (a command, or None: wait for more) the bytes that
+    came until `quiet` seconds passed without any."""
+    sock = socket.create_connection(("127.0.0.1", port), timeout=quiet)
+    out = []
+    for step in [None] + steps:
+        if step is not None:
+            sock.sendall(step.encode("latin-1") + b"\r\n")
+        got = b""
+        sock.settimeout(5 if step is None else quiet)
+        while True:
+            try:
+                data = sock.recv(1 << 20)
+            except (socket.timeout, TimeoutError):
+                break
+            if not data:
+                break
+            got += data
+            sock.settimeout(quiet)
+        out.append(got)
+    sock.close()
+    return out
+
+
+LOGIN = ["USER kivrel", "PASS secret"]
+
+# (server options, steps, what the replies must be, what); {d} is a data mail's number.
+FAULT_ROWS = [
+    (["--fault", "STAT:*:status=+OK 99999999999999999999 0"], LOGIN + ["STAT"],
+     lambda r: r[-1] == b"+OK 99999999999999999999 0\r\n", "status= replaces the first line"),
+    (["--uidl-format", "index", "--fault", "UIDL:2:value=a\\tb", "--fault", "UIDL:3:same-as=1", "--fault",
+      "UIDL:1:renumber=0"], LOGIN + ["UIDL", "UIDL 2"],
+     lambda r: r[-2].split(b"\r\n")[1:4] == [b"0 kv00000001", b"2 a\tb", b"3 kv00000001"] and
+     r[-1] == b"+OK 2 a\tb\r\n",
+     "line actions change UIDL lines and UIDL n"),
+    (["--fault", "LIST:2:missing", "--fault", "LIST:*:extra-line=9 77"], LOGIN + ["LIST", "LIST 2"],
+     lambda r: b"\r\n2 " not in r[-2] and r[-2].endswith(b"\r\n9 77\r\n.\r\n") and r[-1].startswith(b"-ERR"),
+     "missing and extra-line in LIST"),
+    (["--fault", "NOOP:*:unasked"], LOGIN + ["NOOP"], lambda r: r[-1] == b"+OK\r\n+OK\r\n", "unasked bytes follow"),
+    (["--fault", "RETR:{d}:pause-in-close=1.5"], LOGIN + ["RETR {d}", None, "NOOP"],
+     lambda r: r[-3].endswith(b"--") and r[-2] == b"\r\n.\r\n" and r[-1] == b"+OK\r\n",
+     "pause-in-close pauses before the boundary's line end and goes on serving"),
+    (["--fault", "TOP:1:stall-mid=1.5"], LOGIN + ["TOP 1 0", None],
+     lambda r: r[-2] and not r[-2].endswith(b"\r\n.\r\n") and (r[-2] + r[-1]).endswith(b"\r\n.\r\n"),
+     "stall-mid sends half, then the rest"),
+    (["--fault", "STLS:*:unasked=junk\\r\\n"], ["STLS", "USER kivrel"],
+     lambda r: r[1] == b"+OK Begin TLS negotiation\r\njunk\r\n" and r[2] == b"",
+     "STLS answered with the extra bytes in one piece, then closed"),
+    (["--fault", "GREETING:*:endless-line=3000000"], [],
+     lambda r: len(r[0]) == 3000004 and b"\n" not in r[0], "endless-line never ends the line"),
+    (["--no-capa"], ["CAPA"], lambda r: r[1].startswith(b"-ERR"), "--no-capa refuses CAPA"),
+    (["--pipelining"], ["CAPA"], lambda r: b"\r\nPIPELINING\r\n" in r[1], "--pipelining offers PIPELINING"),
+]
+
+
+def check_fault_rows(work, manifest_path, manifest):
+    d = next(m["number"] for m in manifest["mails"] if m["category"] == "data")
+    for options, steps, sound, what in FAULT_ROWS:
+        proc, port, _, _ = start_fault_server(work, manifest_path, *(o.format(d=d) for o in options))
+        try:
+            check(sound(exchange(port, [s if s is None else s.format(d=d) for s in steps])), "fault server: " + what)
+        finally:
+            proc.terminate()
+            proc.wait(timeout=30)
+
+
 def main():
     if not (shutil.which("dovecot") or os.path.exists("/usr/sbin/dovecot")) or not shutil.which("openssl"):
         print("dovecot or openssl not installed: skipped")
@@ -273,6 +339,7 @@ def main():
         mails, manifest = check_generator(work)
         check_dovecot(work, mails, manifest)
         check_fault_server(work, mails, manifest)
+        check_fault_rows(work, os.path.join(mails, "manifest.json"), manifest)
     print("%d passed, %d failed" % (passes, len(failures)))
     return 1 if failures else 0
 

@@ -521,6 +521,12 @@ void TestFrmMain::restoreFromLog_data()
     QTest::newRow("folder 0 empty: 1 and 3") << good << "CC991224.LZH" << QList<int>{1, 3} << true << QByteArray("Man");
     QTest::newRow("not in the log") << good << "SH991224.LZH" << QList<int>{0} << false << QByteArray();
     QTest::newRow("no save folder") << good << "CC991224.LZH" << QList<int>{} << false << QByteArray();
+    QByteArray notBase64 = loggedMail("CC991224.LZH", "Man") + RecordEnd;
+    notBase64.replace("Encoding: base64", "Encoding: 7bit");
+    QTest::newRow("attachment not in base64, then a good record")
+        << notBase64 + good << "CC991224.LZH" << QList<int>{0} << true << QByteArray("Man");
+    QTest::newRow("attachment not in base64 only")
+        << notBase64 << "CC991224.LZH" << QList<int>{0} << false << QByteArray();
     QTest::newRow("not a plain name") << loggedMail("../X.LZH", "TWFu") + RecordEnd << "../X.LZH" << QList<int>{0}
                                       << false << QByteArray();
 }
