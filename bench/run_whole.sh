@@ -266,14 +266,16 @@ if delayed:
              ("%g ms each way" % delay, "second run", best("kivrel2", "delayed"), best("mpop2", "delayed"), 1.5,
               (k2, m2))]
 print()
-print("%-17s %-11s %9s %9s %8s %-16s %s" % ("link", "run", "kivrel s", "mpop s", "ratio", "goal", "extra round trips"))
+print("%-16s %-10s %8s %8s %7s %-15s %8s %8s  %s" % (
+    "link", "run", "kivrel s", "mpop s", "ratio", "goal (wall)", "kivrel", "mpop", "over loopback"))
+print("%-16s %-10s %8s %8s %7s %-15s %8s %8s  %s" % ("", "", "wall", "wall", "", "", "cpu s", "cpu s", "round trips"))
 for link, run, k, m, goal, loop in rows:
     value = ratio(k["wall"], m["wall"])
-    shown = "%8.2f" % value if value != float("inf") else "       -"
+    shown = "%7.2f" % value if value != float("inf") else "      -"
     trips = "" if loop is None or rtt <= 0 else "kivrel %.0f, mpop %.0f" % (
         (k["wall"] - loop[0]["wall"]) / rtt, (m["wall"] - loop[1]["wall"]) / rtt)
-    print("%-17s %-11s %9.2f %9.2f %s <= %.1f: %-6s %s" % (
-        link, run, k["wall"], m["wall"], shown, goal, "met" if value <= goal else "MISSED", trips))
+    print("%-16s %-10s %8.2f %8.2f %s <= %.1f: %-6s %8.2f %8.2f  %s" % (
+        link, run, k["wall"], m["wall"], shown, goal, "met" if value <= goal else "MISSED", k["cpu"], m["cpu"], trips))
 if delayed:
     p1, p2 = best("mpop1", "proxy0"), best("mpop2", "proxy0")
     print("proxy without delay, mpop: first run %.2f s (direct %.2f s, %+.2f s), second run %.2f s (direct %.2f s, %+.2f s)" % (
