@@ -80,6 +80,7 @@ start_proxy() {
         --log "$work/$1.log" > /dev/null &
     proxy_pids+=($!)
     for _ in $(seq 1 100); do [ -s "$work/$1.port" ] && break; sleep 0.05; done
+    [ -s "$work/$1.port" ] || { echo "the latency proxy did not start" >&2; exit 1; }
     proxy_port=$(cat "$work/$1.port")
 }
 if [ "$delayed" = 1 ]; then
