@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The test tools work end to end: generated mails pass through Dovecot (plain,
-implicit TLS, STARTTLS) and the fault server byte for byte, their attachments
-decode to the manifest's sha256, and the fault server's faults and records
-behave as documented. Exit 77 when Dovecot or openssl is missing."""
+implicit TLS, STARTTLS), the fault server and the latency proxy byte for byte,
+their attachments decode to the manifest's sha256, the fault server's faults and
+records behave as documented, and the proxy delays each way and passes a close on. Exit 77 when Dovecot or openssl is missing."""
 
 import email
 import email.policy
@@ -16,6 +16,7 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import time
 
 SOURCE = os.environ.get("KIVREL_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 TOOLS = os.path.join(SOURCE, "tools")
@@ -331,6 +332,34 @@ def check_fault_rows(work, manifest_path, manifest):
             proc.wait(timeout=30)
 
 
+def check_latency_proxy(work, mails, manifest):
+    server, server_port, _, _ = start_fault_server(work, os.path.join(mails, "manifest.json"))
+    log = os.path.join(work, "proxy.log")
+    proxy = subprocess.Popen([sys.executable, os.path.join(TOOLS, "latency-proxy"), "--target", str(server_port),
+                              "--delay", "40", "--log", log, "--max-runtime", "300"], stdout=subprocess.PIPE, text=True)
+    try:
+        port = int(proxy.stdout.readline())
+        conn = login(port)
+        check_mailbox(conn, manifest, "latency proxy")
+        started = time.monotonic()
+        conn.noop()
+        # A lower bound only: a loaded machine may add to it, never take from it.
+        check(time.monotonic() - started >= 0.08, "latency proxy: a round trip takes both directions' delay")
+        conn.quit()
+        conn.close()
+        for _ in range(100):  # the line is written once both sides have closed
+            if os.path.exists(log):
+                break
+            time.sleep(0.05)
+        with open(log) as f:
+            lines = f.read().splitlines()
+        check(len(lines) == 1 and "reset" not in lines[0], "latency proxy: the server's close reaches the client")
+    finally:
+        for proc in (proxy, server):
+            proc.terminate()
+            proc.wait(timeout=30)
+
+
 def main():
     if not (shutil.which("dovecot") or os.path.exists("/usr/sbin/dovecot")) or not shutil.which("openssl"):
         print("dovecot or openssl not installed: skipped")
@@ -340,6 +369,7 @@ def main():
         check_dovecot(work, mails, manifest)
         check_fault_server(work, mails, manifest)
         check_fault_rows(work, os.path.join(mails, "manifest.json"), manifest)
+        check_latency_proxy(work, mails, manifest)
     print("%d passed, %d failed" % (passes, len(failures)))
     return 1 if failures else 0
 
