@@ -129,11 +129,9 @@ DownloadRun::Result MailboxScan::run()
         return m_result;
     if (!connectAndLogin())
         return m_result;
-    if (count() == Step::Go) {
-        readIds();
+    if (count() == Step::Go && readIds() == Step::Go) {
         compareWithReadList();
-        readSizes();
-        if (m_unread > 0 || m_run.DownloadAll)
+        if (readSizes() == Step::Go && (m_unread > 0 || m_run.DownloadAll))
             examineAll();
         if (!m_failed && !m_lineDropped && !stopped())
             deletionPass();
@@ -198,15 +196,9 @@ MailboxScan::Step MailboxScan::count()
     WriteActivityLog(QStringLiteral("STAT"));
     const QByteArray stat = m_pop.STAT(true);
     WriteActivityLog(replyText(stat));
-    if (stat.isEmpty() || stopped()) {
-        lineUsable();
-        return Step::End;
-    }
+    if (listingFailed())
+        return Step::End; // a refusal reads as an empty mailbox
     m_host.ShowStatus(replyText(stat).trimmed());
-    if (m_pop.CommandStatus() != aPOP::CommandComplete) {
-        lineUsable(); // a refusal reads as an empty mailbox
-        return Step::End;
-    }
     // "+OK count size", each a plain number; text after the size is allowed.
     QByteArrayView line(stat);
     line.chop(2);
@@ -237,7 +229,7 @@ MailboxScan::Step MailboxScan::count()
 
 // D. Unique ids. The table holds the messages UIDL names, never more than the
 // count: its size follows what arrived, not a number the server claimed.
-void MailboxScan::readIds()
+MailboxScan::Step MailboxScan::readIds()
 {
     WriteActivityLog(QStringLiteral("UIDL"));
     const QByteArray uidl = m_pop.UIDL(0, true);
@@ -249,6 +241,8 @@ void MailboxScan::readIds()
     };
     std::vector<Line> lines;
     qint64 highest = 0;
+    if (listingFailed() && m_lineDropped)
+        return Step::End;
     if (m_pop.CommandStatus() == aPOP::CommandComplete) {
         forEachListingLine(uidl, [&](QByteArrayView number, QByteArrayView rest) {
             const qint64 n = plainNumber(number, m_count);
@@ -258,8 +252,6 @@ void MailboxScan::readIds()
             lines.push_back({n, uid, validUid(uid)});
             highest = qMax(highest, n);
         });
-    } else {
-        lineUsable();
     }
     m_info.assign(std::size_t(highest) + 1, MessageInfo());
     QHash<QByteArray, qint64> seen;
@@ -288,6 +280,7 @@ void MailboxScan::readIds()
     }
     if (highest < m_count)
         WriteActivityLog(ScanText::UidlShort + num(highest) + u'/' + num(m_count) + QStringLiteral(")"));
+    return Step::Go;
 }
 
 void MailboxScan::compareWithReadList()
@@ -314,15 +307,13 @@ void MailboxScan::compareWithReadList()
 }
 
 // E. Sizes.
-void MailboxScan::readSizes()
+MailboxScan::Step MailboxScan::readSizes()
 {
     WriteActivityLog(QStringLiteral("LIST\r\n"));
     const QByteArray list = m_pop.LIST(0, true);
     WriteActivityLog(replyText(list));
-    if (m_pop.CommandStatus() != aPOP::CommandComplete) {
-        lineUsable();
-        return;
-    }
+    if (listingFailed())
+        return m_lineDropped ? Step::End : Step::Go;
     std::vector<bool> listed(m_info.size(), false);
     forEachListingLine(list, [&](QByteArrayView number, QByteArrayView rest) {
         const qint64 n = plainNumber(number, qint64(m_info.size()) - 1);
@@ -339,6 +330,7 @@ void MailboxScan::readSizes()
         listed[std::size_t(n)] = true;
         m.Size = size;
     });
+    return Step::Go;
 }
 
 // F. Examining the messages.
@@ -557,17 +549,33 @@ void MailboxScan::close()
     return m_pop.CommandStatus();
 }
 
+// STAT, UIDL and LIST: a refusal is an answer (that listing is empty); a
+// reply that never came whole leaves nothing to go on, and the line is dropped.
+bool MailboxScan::listingFailed()
+{
+    if (m_pop.CommandStatus() == aPOP::CommandComplete)
+        return false;
+    if (!m_pop.CommandRefused() && !stopped())
+        dropLine();
+    return true;
+}
+
+void MailboxScan::dropLine()
+{
+    if (m_lineDropped)
+        return;
+    m_pop.Destroy();
+    WriteActivityLog(ScanText::LineDropped);
+    m_lineDropped = true;
+}
+
 bool MailboxScan::lineUsable()
 {
     if (stopped())
         return false;
     if (!m_pop.lineBroken() && m_pop.WinsockState() == Pop3Transport::Connected)
         return true;
-    if (!m_lineDropped) {
-        m_pop.Destroy();
-        WriteActivityLog(ScanText::LineDropped);
-        m_lineDropped = true;
-    }
+    dropLine();
     return false;
 }
 

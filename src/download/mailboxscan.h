@@ -51,9 +51,9 @@ private:
     bool prepare();
     bool connectAndLogin();
     Step count();
-    void readIds();
+    Step readIds();
     void compareWithReadList();
-    void readSizes();
+    Step readSizes();
     void examineAll();
     void examine(qint64 i);
     void classify(qint64 i);
@@ -66,6 +66,8 @@ private:
     // After a command that did not end with a whole reply: false when the line
     // is gone (the scan must end), true when the next command may be tried.
     bool lineUsable();
+    bool listingFailed();
+    void dropLine();
     void record(MessageInfo &m, const QString &fileName, const QString &description);
     bool wantsDeletion(const MessageInfo &m, const QDateTime &now) const;
     bool stopped() const;

@@ -103,6 +103,12 @@ int aPOP::GetCount() const
     return r ? r->status : CommandComplete;
 }
 
+bool aPOP::CommandRefused() const
+{
+    const Reply *r = m_matcher.find(m_current);
+    return r && r->whole && !r->positive;
+}
+
 void aPOP::setCommandStatus(::CommandStatus status)
 {
     const Reply *r = m_matcher.find(m_current);

@@ -99,6 +99,9 @@ public:
     // Failed: give it up. Either way the stream is out of step afterwards.
     void setCommandStatus(::CommandStatus status);
 
+    // The current command was answered, whole, with "-ERR".
+    bool CommandRefused() const;
+
     QString StatusMessage() const { return m_statusMessage; }
     void setStatusMessage(const QString &text);
 
