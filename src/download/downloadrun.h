@@ -29,7 +29,8 @@ public:
         DialFailed,
         Busy,
         Stopped,
-        LineDropped
+        LineDropped,
+        LockFailed
     };
 
     // `dialup` is the dial-up service (the system's one when null).
@@ -79,6 +80,8 @@ private:
     // the run must end without a scan. `dialled` tells whether this run dialled.
     bool connectIfNeeded(bool &dialled, bool &external, QString &entry);
     void hangUp(bool external, const QString &entry);
+    // What writes of a killed run left beside the list, the settings and the data files.
+    void removeLeftTemporaryFiles();
     void waitForCommand();
     void showProgressThrottled();
 

@@ -60,6 +60,9 @@ bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fil
             continue;
         if (parser.fileName().compare(fileName, Qt::CaseInsensitive) != 0)
             continue;
+        // Such a record "transfers" without writing anything: nothing is restored from it.
+        if (!AttachmentDecoder::writesFile(parser.transferEncoding()))
+            continue;
         QString error;
         if (!AttachmentDecoder::TransferToFile(parser.attachmentText(), parser.boundary(), parser.transferEncoding(),
                                                target, &error))
