@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QLockFile>
+#include <QThread>
 
 #include <cerrno>
 #include <memory>
@@ -30,7 +31,24 @@ RunLock::RunLock()
         m_state = State::Held;
         return;
     }
-    m_state = lock->error() == QLockFile::LockFailedError ? State::Busy : State::Failed;
+    m_state = lock->error() == QLockFile::LockFailedError && hasHolder() ? State::Busy : State::Failed;
+}
+
+// Another run is only claimed where a lock names its process: what stands in
+// the lock's place otherwise (a folder, a file nobody can read) is a failure
+// of its own. A lock just made may not name its process yet: a second look.
+bool RunLock::hasHolder()
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        qint64 pid = 0;
+        QString host;
+        QString app;
+        if (QLockFile(path()).getLockInfo(&pid, &host, &app))
+            return true;
+        if (attempt == 0)
+            QThread::msleep(50);
+    }
+    return false;
 }
 
 RunLock::~RunLock()

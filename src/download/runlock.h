@@ -33,5 +33,7 @@ public:
     static bool heldByAnotherProcess();
 
 private:
+    static bool hasHolder();
+
     State m_state = State::Failed;
 };
