@@ -1,10 +1,10 @@
 #include "ui/frmmain.h"
 
+#include "../dialup/fakedialupservice.h"
 #include "core/cp932.h"
 #include "core/inifile.h"
 #include "core/settings.h"
 #include "download/weeklychecktimer.h"
-#include "platform/dialupservice.h"
 #include "platform/messagebox.h"
 #include "testsupport.h"
 #include "ui/filegrid.h"
@@ -73,22 +73,15 @@ QByteArray loggedMail(const QString &fileName, const QByteArray &attachment)
 
 const QByteArray RecordEnd = "\r\n.\r\n";
 
-// Connection profiles without NetworkManager; listing them runs `during`.
-class SlowDialup : public DialupService
-{
-public:
+// Profiles whose listing takes a while: `during` runs meanwhile.
+struct SlowDialup : FakeDialupService {
     std::function<void()> during;
-    bool available() override { return true; }
     QStringList listEntries() override
     {
         if (during)
             during();
         return {};
     }
-    QStringList activeConnections() override { return {}; }
-    bool disconnect(const QString &, QString *) override { return true; }
-    int startConnect(const QString &, ConnectDone, QString *) override { return 0; }
-    void cancelConnect(int) override {}
 };
 
 } // namespace
