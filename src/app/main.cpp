@@ -18,6 +18,7 @@
 #include "core/datakinds.h"
 #include "core/settings.h"
 #include "core/wildcard.h"
+#include "download/runlock.h"
 #include "platform/messagebox.h"
 #include "ui/frmmain.h"
 #include "ui/frmsetting.h"
@@ -29,6 +30,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -69,15 +71,6 @@ bool headlessPlatform()
     return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
 }
 
-// Unloads every open window in the order of the application's window list.
-void closeAllWindows()
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows)
-        if (window->isVisible())
-            window->close();
-}
-
 void armAutoclose()
 {
     bool ok = false;
@@ -85,7 +78,7 @@ void armAutoclose()
     if (!ok || ms <= 0)
         return;
     QTimer::singleShot(ms, qApp, [ms] {
-        closeAllWindows();
+        frmMain::closeAllWindows();
         // Something refused to close: end anyway, so a script never hangs.
         QTimer::singleShot(ms, qApp, [] { QCoreApplication::exit(ExitAutocloseFailed); });
     });
@@ -118,7 +111,14 @@ int main(int argc, char **argv)
 
     InitDataKinds();
     LoadSettings();
-    WriteStartLog();
+    // Automatic mode holds the run lock from here to its end. A start while
+    // another Kivrel downloads leaves that run's activity log as it is; the run
+    // itself then reports the refusal.
+    std::optional<RunLock> runLock;
+    if (mode == StartMode::Automatic)
+        runLock.emplace();
+    if (runLock ? runLock->held() : !RunLock::heldByAnotherProcess())
+        WriteStartLog();
     armAutoclose();
 
     switch (mode) {
@@ -145,7 +145,7 @@ int main(int argc, char **argv)
         }
         window.setAutomaticMode();
         window.DoDownload();
-        closeAllWindows();
+        frmMain::closeAllWindows();
         return window.lastRunExitCode();
     }
     case StartMode::Normal:

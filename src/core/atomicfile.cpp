@@ -1,5 +1,6 @@
 #include "core/atomicfile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +52,27 @@ QString resolveTarget(const QString &path)
             return target;
     }
     return path;
+}
+
+// The six random characters of mkostemp and QTemporaryFile.
+bool isRandomPart(QStringView text)
+{
+    if (text.size() != 6)
+        return false;
+    for (const QChar c : text) {
+        if (c.unicode() >= 128 || !c.isLetterOrNumber())
+            return false;
+    }
+    return true;
+}
+
+bool isTemporaryName(const QString &name, const QSet<QString> &names, const QString &prefix)
+{
+    if (!prefix.isEmpty() && name.startsWith(prefix) && isRandomPart(QStringView(name).mid(prefix.size())))
+        return true;
+    const qsizetype dot = name.size() - 7;
+    return dot > 0 && name.at(dot) == u'.' && isRandomPart(QStringView(name).mid(dot + 1)) &&
+           names.contains(name.left(dot));
 }
 
 void syncFolder(const QString &folder)
@@ -131,4 +153,24 @@ bool appendFileSynced(const QString &path, const QByteArray &data, QString *erro
     if (!ok)
         setError(error, QStringLiteral("cannot write %1").arg(path), err);
     return ok;
+}
+
+int removeLeftTemporaryFiles(const QString &folder, const QSet<QString> &names, const QString &prefix,
+                             int minAgeSeconds)
+{
+    if (folder.trimmed().isEmpty())
+        return 0;
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minAgeSeconds);
+    const uint me = ::getuid();
+    int removed = 0;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QFileInfo &entry : entries) {
+        if (!isTemporaryName(entry.fileName(), names, prefix) || entry.ownerId() != me ||
+            entry.lastModified().toUTC() > before)
+            continue;
+        if (QFile::remove(entry.filePath()))
+            ++removed;
+    }
+    return removed;
 }

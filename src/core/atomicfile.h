@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFileDevice>
+#include <QSet>
 #include <QString>
 
 // Replaces (or creates) the file at path with data so that the path names
@@ -22,3 +23,12 @@ bool writeAll(int fd, const QByteArray &data);
 // Appends data to the file at path (creating it) and syncs it, so the data are
 // on disk when the call returns. False when the file cannot be opened or written.
 bool appendFileSynced(const QString &path, const QByteArray &data, QString *error = nullptr);
+
+// Removes the temporary files that writes cut short (a killed process) left in
+// `folder`: a file named after one of `names` plus "." and six letters or
+// digits (what writeFileAtomically and QSaveFile make beside their target), or
+// `prefix` plus six letters or digits. Only regular files of this user that
+// were last written `minAgeSeconds` ago or longer, so a write that another
+// process has under way keeps its file. Returns how many were removed.
+int removeLeftTemporaryFiles(const QString &folder, const QSet<QString> &names, const QString &prefix = QString(),
+                             int minAgeSeconds = 60);

@@ -126,3 +126,17 @@ QByteArray Cp932::encode(const QString &text)
     out.resize(outPtr - out.data());
     return out;
 }
+
+QString Cp932::firstUnstorable(const QString &text)
+{
+    if (decode(encode(text)) == text)
+        return QString();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, length);
+        if (decode(encode(character)) != character)
+            return character;
+        i += length - 1;
+    }
+    return QString();
+}

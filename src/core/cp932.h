@@ -11,4 +11,8 @@ namespace Cp932 {
 QString decode(QByteArrayView bytes);
 // Characters without a CP932 form become "?".
 QByteArray encode(const QString &text);
+// The first character of text that a CP932 file cannot keep (it has no CP932
+// form, or its form reads back as another character), or the empty text when
+// every character survives.
+QString firstUnstorable(const QString &text);
 } // namespace Cp932

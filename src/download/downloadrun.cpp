@@ -2,6 +2,7 @@
 
 #include "core/activitylog.h"
 #include "core/apppaths.h"
+#include "core/atomicfile.h"
 #include "core/datakinds.h"
 #include "core/filecopy.h"
 #include "core/inifile.h"
@@ -15,16 +16,17 @@
 #include "download/mailboxscan.h"
 #include "download/readlist.h"
 #include "download/runhost.h"
+#include "download/runlock.h"
 #include "download/scantexts.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
 #include "platform/process.h"
 #include "pop3/apop.h"
+#include "pop3/attachmentdecoder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 
 namespace {
 
@@ -136,7 +138,7 @@ void DownloadRun::hangUp(bool external, const QString &entry)
 
 QString DownloadRun::lockFilePath()
 {
-    return AppPaths::inProgramFolder(QStringLiteral("Kivrel.lock"));
+    return RunLock::path();
 }
 
 void DownloadRun::requestStop()
@@ -184,6 +186,19 @@ void DownloadRun::showProgressThrottled()
     m_host.ShowProgress(CurrentFileName, CurrentFileSize, received);
 }
 
+void DownloadRun::removeLeftTemporaryFiles()
+{
+    const QSet<QString> ownFiles = {QStringLiteral("Kivrel.dat"), QStringLiteral("Kivrel.ini")};
+    ::removeLeftTemporaryFiles(AppPaths::programFolder(), ownFiles);
+    // In the save folders: the decoder's files, and copies of files the list holds.
+    QSet<QString> dataFiles;
+    const ReadList &list = m_host.readList();
+    for (int i = 0; i < list.ReadCount(); ++i)
+        dataFiles.insert(list.at(i).FileName);
+    for (const QString &folder : Settings.SaveFolder)
+        ::removeLeftTemporaryFiles(folder, dataFiles, AttachmentDecoder::TemporaryPrefix);
+}
+
 void DownloadRun::DoDownload()
 {
     if (m_running || m_host.isBusy())
@@ -193,11 +208,11 @@ void DownloadRun::DoDownload()
     m_pop.clearAbort();
 
     // One run per program folder, across processes too.
-    QLockFile lock(lockFilePath());
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
-        m_host.ShowStatus(ScanText::OtherRunBusy);
-        m_result = Result::Busy;
+    const RunLock lock;
+    if (!lock.held()) {
+        const bool busy = lock.state() == RunLock::State::Busy;
+        m_host.ShowStatus(busy ? ScanText::OtherRunBusy : ScanText::lockFailed(lockFilePath()));
+        m_result = busy ? Result::Busy : Result::LockFailed;
         m_running = false;
         return;
     }
@@ -207,6 +222,7 @@ void DownloadRun::DoDownload()
     // saves of this run would otherwise drop those records.
     m_host.readList().LoadReadList();
     m_host.RefreshFileList();
+    removeLeftTemporaryFiles();
 
     WriteIniValue(QStringLiteral("Config"), QStringLiteral("LastDLDate"), Clock::instance().now());
     ScanFinished = false;
@@ -223,6 +239,9 @@ void DownloadRun::DoDownload()
         ScanFinished = true;
         if (dialled)
             hangUp(external, entry);
+        // The summary would read as if every mail had been examined.
+        if (m_result == Result::LineDropped)
+            m_host.ShowStatus(ScanText::LineDropped);
     } else {
         m_result = Result::DialFailed;
     }

@@ -31,7 +31,8 @@ public:
         Stopped,
         LineDropped,
         NoSaveFolder, // all four save folders are empty
-        BadReply      // the server's answer to STAT could not be believed
+        BadReply,     // the server's answer to STAT could not be believed
+        LockFailed
     };
 
     // `dialup` is the dial-up service (the system's one when null).
@@ -85,6 +86,8 @@ private:
     // the run must end without a scan. `dialled` tells whether this run dialled.
     bool connectIfNeeded(bool &dialled, bool &external, QString &entry);
     void hangUp(bool external, const QString &entry);
+    // What writes of a killed run left beside the list, the settings and the data files.
+    void removeLeftTemporaryFiles();
     void showProgressThrottled();
 
     RunHost &m_host;

@@ -53,6 +53,11 @@ inline const QString NoNewData = QStringLiteral("新着ﾃﾞｰﾀはありま�
 inline const QString Downloading = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中... ");
 // a second run on the same program folder (another process holds the lock)
 inline const QString OtherRunBusy = QStringLiteral("別のKivrelがﾀﾞｳﾝﾛｰﾄﾞ中のため、実行しませんでした");
+// the lock file of the program folder cannot be made (the folder is not writable, say)
+inline QString lockFailed(const QString &path)
+{
+    return QStringLiteral("ﾛｯｸﾌｧｲﾙ'") + path + QStringLiteral("'が作成できないため、実行しませんでした");
+}
 // the backup-log folder could not be created
 inline QString backupFolderFailed(const QString &folder)
 {

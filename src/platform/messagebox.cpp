@@ -7,13 +7,16 @@
 namespace {
 QList<int> g_answers;
 QList<MessageBox::Shown> g_history;
+// Only a test keeps the boxes: it turns this on by using the test interface.
+bool g_keepHistory = false;
 MessageBox::Handler g_handler = &MessageBox::consoleHandler;
 } // namespace
 
 int MessageBox::show(const QString &text, int style, const QString &title)
 {
     Shown box{text, style, title.isEmpty() ? defaultTitle() : title};
-    g_history.append(box);
+    if (g_keepHistory)
+        g_history.append(box);
     if (!g_answers.isEmpty())
         return g_answers.takeFirst();
     return g_handler(box);
@@ -21,11 +24,13 @@ int MessageBox::show(const QString &text, int style, const QString &title)
 
 void MessageBox::setNextAnswer(int answer)
 {
+    g_keepHistory = true;
     g_answers.append(answer);
 }
 
 void MessageBox::clearAnswers()
 {
+    g_keepHistory = true;
     g_answers.clear();
 }
 
@@ -36,6 +41,7 @@ int MessageBox::pendingAnswers()
 
 QList<MessageBox::Shown> &MessageBox::history()
 {
+    g_keepHistory = true;
     return g_history;
 }
 
@@ -53,12 +59,8 @@ int MessageBox::defaultAnswer(int style)
     else if (style & DefaultButton2)
         index = 1;
     static const int table[6][3] = {
-        {Ok, Ok, Ok},
-        {Ok, Cancel, Cancel},
-        {Abort, Retry, Ignore},
-        {Yes, No, Cancel},
-        {Yes, No, No},
-        {Retry, Cancel, Cancel},
+        {Ok, Ok, Ok},      {Ok, Cancel, Cancel}, {Abort, Retry, Ignore},
+        {Yes, No, Cancel}, {Yes, No, No},        {Retry, Cancel, Cancel},
     };
     return table[buttons <= 5 ? buttons : 0][index];
 }

@@ -40,11 +40,14 @@ public:
     // Shows a box (or answers from the queue) and returns the answer.
     static int show(const QString &text, int style = OkOnly, const QString &title = QString());
 
-    // The answer the next box gives without being shown; queued in order.
+    // The test interface. The answer the next box gives without being shown;
+    // queued in order.
     static void setNextAnswer(int answer);
     static void clearAnswers();
     static int pendingAnswers();
-    // The boxes asked for so far (tests read and clear it).
+    // The boxes asked for since the test interface was first used (tests read
+    // and clear it). The program itself never calls these three, so it keeps
+    // no boxes.
     static QList<Shown> &history();
 
     static void setHandler(Handler handler);

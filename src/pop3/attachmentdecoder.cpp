@@ -295,6 +295,11 @@ qint16 AttachmentDecoder::DecodeBase64Quad(QByteArrayView group, uchar out[3])
     return 0;
 }
 
+bool AttachmentDecoder::writesFile(QByteArrayView transferEncoding)
+{
+    return transferEncoding == QByteArrayView("base64");
+}
+
 bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView boundary,
                                        QByteArrayView transferEncoding, const QString &path, QString *errorMessage)
 {
@@ -302,7 +307,7 @@ bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView
         *errorMessage = TransferText::ErrorPrefix + description + QLatin1Char('(') + path + QLatin1Char(')');
         return false;
     };
-    if (transferEncoding != QByteArrayView("base64")) {
+    if (!writesFile(transferEncoding)) {
         errorMessage->clear();
         return true;
     }
@@ -319,7 +324,7 @@ bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView
     if (exists && ::access(target.constData(), W_OK) != 0)
         return fail(describeErrno(errno));
 
-    QByteArray temp = folder + "/.kivrel-XXXXXX";
+    QByteArray temp = folder + '/' + QFile::encodeName(TemporaryPrefix) + "XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return fail(describeErrno(errno));

@@ -24,12 +24,18 @@ inline const QString IsFolder = QStringLiteral("同じ名前のフォルダが�
 class AttachmentDecoder
 {
 public:
+    // A transfer writes into a file named this plus six random characters.
+    static inline const QString TemporaryPrefix = QStringLiteral(".kivrel-");
+
     // DecodeBase64Quad results besides 0 (full group), 1 and 2 (bytes before padding).
     static constexpr qint16 QuadInvalid = -1;    // a character outside the alphabet
     static constexpr qint16 QuadIncomplete = -2; // the group ended before its padding or fourth character
 
     // Decodes one group of (normally) four characters into out[0..2].
     static qint16 DecodeBase64Quad(QByteArrayView group, uchar out[3]);
+
+    // True when a transfer of an attachment so encoded writes a file (base64 only).
+    static bool writesFile(QByteArrayView transferEncoding);
 
     // Decodes `attachment` into the file at `path` when `transferEncoding` is
     // exactly "base64"; any other value writes nothing and succeeds. Per line:

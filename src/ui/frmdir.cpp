@@ -1,5 +1,9 @@
 #include "ui/frmdir.h"
 
+#include "core/cp932.h"
+#include "platform/messagebox.h"
+#include "ui/unstorabletext.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -232,6 +236,14 @@ void frmDir::fillFolders()
 
 void frmDir::Command2_Click()
 {
+    // The folder chosen goes into Kivrel.ini: one that the file cannot hold is refused here.
+    const QString character = Cp932::firstUnstorable(m_folder);
+    if (!character.isEmpty()) {
+        MessageBox::show(UnstorableText::message(windowTitle(), character),
+                         MessageBox::OkOnly | MessageBox::Exclamation, MessageBox::defaultTitle());
+        m_dirs->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     m_dirName = m_folder;
     hide();
 }

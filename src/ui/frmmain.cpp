@@ -19,6 +19,7 @@
 #include "ui/restorefrombackup.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -32,6 +33,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -39,6 +41,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -98,14 +101,20 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     auto *central = new QWidget(this);
     auto *layout = new QHBoxLayout(central);
     layout->setContentsMargins(4, 4, 4, 4);
-    auto *strip = new QVBoxLayout;
-    layout->addLayout(strip);
+    // The tool buttons sit on a panel of their own, so a wait can disable
+    // them together without touching each button's own state.
+    m_toolPanel = new QWidget(central);
+    m_toolPanel->setObjectName(QStringLiteral("toolPanel"));
+    auto *strip = new QVBoxLayout(m_toolPanel);
+    strip->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_toolPanel);
     m_faList = new FileGrid(central);
     m_faList->setObjectName(QStringLiteral("faList"));
     layout->addWidget(m_faList, 1);
     setCentralWidget(central);
 
     buildMenus();
+    collectCommands();
     buildToolButtons();
     for (QToolButton *button : m_SSCommand)
         strip->addWidget(button);
@@ -125,7 +134,8 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
             state.schedule = WeeklyCheck::Schedule::from(Settings);
             state.lastDownloadTime = lastDownloadTime();
             state.readList = &m_readList;
-            state.busy = isBusy();
+            // A check that falls due during a command's wait is made at a later tick.
+            state.busy = isBusy() || commandWaiting();
             return state;
         },
         this);
@@ -201,6 +211,57 @@ void frmMain::buildMenus()
     m_mnuListDelete = action(m_mnuList, "mnuListDelete", frmMainText::Delete, &frmMain::mnuFileListDelete_Click);
 }
 
+// Every command of the menus and the grid's pop-up menu, in one group that a
+// wait disables as a whole; each action keeps its own enabled state within it.
+void frmMain::collectCommands()
+{
+    m_commands = new QActionGroup(this);
+    m_commands->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    QList<QAction *> pending = menuBar()->actions() + m_mnuList->actions();
+    while (!pending.isEmpty()) {
+        QAction *a = pending.takeFirst();
+        if (a->isSeparator())
+            continue;
+        if (QMenu *menu = a->menu())
+            pending += menu->actions();
+        else
+            m_commands->addAction(a);
+    }
+}
+
+void frmMain::beginCommandWait()
+{
+    if (m_commandWaits++ > 0)
+        return;
+    m_commands->setEnabled(false);
+    m_toolPanel->setEnabled(false);
+}
+
+void frmMain::endCommandWait()
+{
+    if (--m_commandWaits > 0)
+        return;
+    m_toolPanel->setEnabled(true);
+    m_commands->setEnabled(true);
+    // The window was asked to close during the wait.
+    if (m_closeRequested && !anyRunOnStack())
+        close();
+}
+
+void frmMain::CommandWait::showWaitCursor() const
+{
+    if (!m_cursor)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_cursor = true;
+}
+
+void frmMain::CommandWait::hideWaitCursor() const
+{
+    if (m_cursor)
+        QApplication::restoreOverrideCursor();
+    m_cursor = false;
+}
+
 void frmMain::buildToolButtons()
 {
     const struct {
@@ -215,7 +276,7 @@ void frmMain::buildToolButtons()
         {"SSCommand4", frmMainText::ButtonExit, "exit.svg", &frmMain::SSCommand4_Click},
     };
     for (int i = 0; i < 4; ++i) {
-        auto *button = new QToolButton(centralWidget());
+        auto *button = new QToolButton(m_toolPanel);
         button->setObjectName(QLatin1String(buttons[i].name));
         button->setText(buttons[i].text);
         button->setIcon(IconResources::icon(QLatin1String(buttons[i].icon)));
@@ -323,20 +384,19 @@ void frmMain::setUpGrid()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // A run on the stack still uses this window: stop it, close afterwards.
-    if (anyRunOnStack()) {
+    // A run or a command's wait on the stack still uses this window: stop the
+    // run, close once they have returned.
+    if (anyRunOnStack() || commandWaiting()) {
         m_closeRequested = true;
-        requestStop();
+        if (anyRunOnStack())
+            requestStop();
         event->ignore();
         return;
     }
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
         saveGeometryToIni();
     TimerWeeklyCheck->stop();
-    for (QWidget *window : QApplication::topLevelWidgets())
-        if (window != this && window->isVisible() &&
-            window->objectName().compare(objectName(), Qt::CaseInsensitive) != 0)
-            window->close();
+    closeAllWindows(this);
     event->accept();
 }
 
@@ -526,8 +586,9 @@ void frmMain::mnuDownloadAll_Click()
 void frmMain::DoDownload()
 {
     // A second run never starts inside the first (the busy state guards the
-    // commands; this guards every other caller as well).
-    if (m_inRun)
+    // commands; this guards every other caller as well), nor inside another
+    // command's wait.
+    if (m_inRun || commandWaiting())
         return;
     m_inRun = true;
     runDownload();
@@ -552,7 +613,7 @@ void frmMain::requestStop()
 
 void frmMain::TimerWeeklyCheck_Timer()
 {
-    if (!isBusy())
+    if (!isBusy() && !commandWaiting())
         DoDownload();
 }
 
@@ -564,9 +625,20 @@ void frmMain::cmdDialupAbort_Click()
 
 int frmMain::runSettingDialog()
 {
-    frmSetting dialog(this);
-    dialog.exec();
-    return dialog.SettingStatus();
+    if (commandWaiting())
+        return 0;
+    std::unique_ptr<frmSetting> dialog;
+    {
+        // Making the dialog asks the system for its dial-up entries, which may take a while.
+        const CommandWait wait(*this);
+        wait.showWaitCursor();
+        dialog = std::make_unique<frmSetting>(this);
+    }
+    // The window was closed meanwhile: the dialog has nothing left to set.
+    if (m_closeRequested)
+        return 0;
+    dialog->exec();
+    return dialog->SettingStatus();
 }
 
 void frmMain::SSCommand2_Click()
@@ -613,11 +685,29 @@ void frmMain::ShowURL(const QString &address)
     openUrl(QUrl(address));
 }
 
+void frmMain::closeAllWindows(QWidget *except)
+{
+    // Closing one window may close or delete others: the list is taken afresh
+    // after each, and a window that refuses (a run still on the stack) is asked once.
+    QSet<const QWidget *> asked;
+    for (;;) {
+        QWidget *next = nullptr;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window != except && window->isVisible() && !asked.contains(window)) {
+                next = window;
+                break;
+            }
+        }
+        if (!next)
+            return;
+        asked.insert(next);
+        next->close();
+    }
+}
+
 void frmMain::SSCommand4_Click()
 {
-    for (QWidget *window : QApplication::topLevelWidgets())
-        if (window->isVisible())
-            window->close();
+    closeAllWindows();
     // A hidden main window (tests) still closes.
     if (!isVisible())
         close();
@@ -625,15 +715,30 @@ void frmMain::SSCommand4_Click()
 
 void frmMain::mnuHelpAbout_Click()
 {
-    auto *about = new frmAbout(this);
-    about->setAttribute(Qt::WA_DeleteOnClose);
-    about->show();
+    // One box: a second click brings the open one to the front.
+    if (!m_about) {
+        m_about = new frmAbout(this);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
 }
 
 // ---- send and remove ----
 
 void frmMain::mnuFileListSend_Click()
 {
+    if (commandWaiting())
+        return;
+    // The files are taken before the folder picker: a run that started
+    // meanwhile would have rebuilt the grid and its selection.
+    QStringList names;
+    for (const int row : m_faList->selectedRows()) {
+        if (row != 0)
+            names << m_faList->cellText(row, ColFileName);
+    }
+    CommandWait wait(*this);
     QString dest = ReadIniValue(SectionConfig, KeySendFolder, DefaultSendFolder).toString();
     dest = frmDir::Execute(dest, frmMainText::SendTitle);
     if (dest.isEmpty())
@@ -641,11 +746,8 @@ void frmMain::mnuFileListSend_Click()
     WriteIniValue(SectionConfig, KeySendFolder, dest);
     if (!dest.endsWith(QLatin1Char('/')))
         dest += QLatin1Char('/');
-    const QList<int> rows = m_faList->selectedRows();
-    for (const int row : rows) {
-        if (row == 0)
-            continue;
-        const QString name = m_faList->cellText(row, ColFileName);
+    wait.showWaitCursor();
+    for (const QString &name : std::as_const(names)) {
         // A name that is not a plain file name would reach outside the folders.
         if (!isSafeFileName(name))
             continue;
@@ -679,34 +781,42 @@ void frmMain::mnuFileListDelete_Click()
 
 void frmMain::mnuFileRestore_Click()
 {
+    if (commandWaiting())
+        return;
     // A restore parses and decodes while a run may be between the same steps:
     // keep the two apart.
     if (isBusy()) {
         MessageBox::show(frmMainText::RestoreRefusedBusy, MessageBox::Exclamation, frmMainText::Title);
         return;
     }
+    // The files are taken before any wait: a run started meanwhile would
+    // reload and re-sort the grid, and its rows would name other files.
+    struct Wanted {
+        QString handled, name, description;
+    };
     const QList<int> rows = m_faList->selectedRows();
+    QList<Wanted> files;
+    for (const int row : rows) {
+        const QString name = m_faList->cellText(row, ColFileName);
+        if (row == 0 || name.isEmpty() || name.compare(QStringLiteral("-"), Qt::CaseInsensitive) == 0)
+            continue;
+        files.append({m_faList->cellText(row, ColHandled), name, m_faList->cellText(row, ColDescription)});
+    }
+    CommandWait wait(*this);
     if (MessageBox::show(QString::number(rows.size()) + frmMainText::RestoreQuestion, MessageBox::OkCancel,
                          frmMainText::Title) != MessageBox::Ok)
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    wait.showWaitCursor();
     int restored = 0;
-    for (const int row : rows) {
-        if (row == 0)
-            continue;
-        const QString handledText = m_faList->cellText(row, ColHandled);
-        const std::optional<QDateTime> handled = parseDateTime(handledText);
-        const QString name = m_faList->cellText(row, ColFileName);
-        if (name.isEmpty() || name.compare(QStringLiteral("-"), Qt::CaseInsensitive) == 0)
-            continue;
-        ShowStatus(name + QStringLiteral(" (") + m_faList->cellText(row, ColDescription) +
-                   frmMainText::RestoringSuffix);
+    for (const Wanted &file : std::as_const(files)) {
+        ShowStatus(file.name + QStringLiteral(" (") + file.description + frmMainText::RestoringSuffix);
         QCoreApplication::processEvents();
         repaintWindow();
-        if (RestoreFileFromBackup(handled ? QVariant(*handled) : QVariant(handledText), name))
+        const std::optional<QDateTime> handled = parseDateTime(file.handled);
+        if (RestoreFileFromBackup(handled ? QVariant(*handled) : QVariant(file.handled), file.name))
             ++restored;
     }
-    QApplication::restoreOverrideCursor();
+    wait.hideWaitCursor();
     ShowStatus(QString());
     QCoreApplication::processEvents();
     repaintWindow();

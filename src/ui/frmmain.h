@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -14,6 +15,7 @@
 
 class FileGrid;
 class QAction;
+class QActionGroup;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -22,6 +24,7 @@ class QToolButton;
 class WeeklyCheckTimer;
 class aPOP;
 class DownloadRun;
+class frmAbout;
 
 // The main window's own words.
 namespace frmMainText {
@@ -136,7 +139,13 @@ public:
     bool RestoreFileFromBackup(const QVariant &handled, const QString &fileName);
 
     FileGrid *faList() const { return m_faList; }
+    // Closes every open top-level window but `except`, in the order of the
+    // application's window list.
+    static void closeAllWindows(QWidget *except = nullptr);
     bool closeRequested() const { return m_closeRequested; }
+    // True while a command waits (the settings dialog fetching its lists, a
+    // restore, a send): no other command, and no scheduled run, starts then.
+    bool commandWaiting() const { return m_commandWaits > 0; }
 
     // The user manual: <exe>/../share/kivrel/manual.html when installed,
     // else docs/manual.html of the source tree.
@@ -170,6 +179,31 @@ protected:
 
 private:
     void buildMenus();
+    void collectCommands();
+    // A command's wait: the window's commands disabled, the wait cursor shown.
+    // Nested waits count; the last one to end re-enables the commands and, when
+    // the window was asked to close meanwhile (and no run is on the stack), closes it.
+    void beginCommandWait();
+    void endCommandWait();
+    class CommandWait
+    {
+    public:
+        explicit CommandWait(frmMain &window) : m_window(window) { m_window.beginCommandWait(); }
+        ~CommandWait()
+        {
+            hideWaitCursor();
+            m_window.endCommandWait();
+        }
+        CommandWait(const CommandWait &) = delete;
+        CommandWait &operator=(const CommandWait &) = delete;
+        // The wait cursor, while the command works (not while it asks something).
+        void showWaitCursor() const;
+        void hideWaitCursor() const;
+
+    private:
+        frmMain &m_window;
+        mutable bool m_cursor = false;
+    };
     void buildToolButtons();
     void buildStatusBar();
     void Form_Load();
@@ -209,11 +243,15 @@ private:
     QAction *m_mnuListDelete = nullptr;
     QMenu *m_mnuList = nullptr;
     QToolButton *m_SSCommand[4] = {};
+    QWidget *m_toolPanel = nullptr;
+    QActionGroup *m_commands = nullptr;
+    int m_commandWaits = 0;
     QLabel *m_sspGlove = nullptr;
     QLabel *m_elaStatusMessage = nullptr;
     QProgressBar *m_sspProgress = nullptr;
     QPushButton *m_cmdDialupAbort = nullptr;
     WeeklyCheckTimer *TimerWeeklyCheck = nullptr;
+    QPointer<frmAbout> m_about;
 
     bool m_downloadEnabled = true;
     bool m_busy = false;

@@ -1,5 +1,6 @@
 #include "ui/frmsetting.h"
 
+#include "core/cp932.h"
 #include "core/datakinds.h"
 #include "core/datetext.h"
 #include "core/inifile.h"
@@ -11,6 +12,7 @@
 #include "platform/messagebox.h"
 #include "ui/frmdir.h"
 #include "ui/iconresources.h"
+#include "ui/unstorabletext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -531,12 +533,44 @@ bool frmSetting::validate()
             return false;
         }
     }
+    if (!checkStorable())
+        return false;
     bool anyFolder = false;
     for (QLineEdit *box : m_txtSaveFolder)
         anyFolder = anyFolder || !box->text().trimmed().isEmpty();
     if (!anyFolder) {
         tell(MsgNoSaveFolder);
         focusControl(m_txtSaveFolder[0]);
+        return false;
+    }
+    return true;
+}
+
+bool frmSetting::checkStorable()
+{
+    struct Value {
+        QWidget *control;
+        QString text;
+        QString field;
+    };
+    QList<Value> values = {
+        {m_txtServerName, m_txtServerName->text(), QStringLiteral("ﾒｰﾙPOPｻｰﾊﾞｰ名")},
+        {m_txtUserName, m_txtUserName->text(), QStringLiteral("ﾕｰｻﾞｰｱｶｳﾝﾄ名")},
+        {m_txtPassword, m_txtPassword->text(), QStringLiteral("ﾒｰﾙﾊﾟｽﾜｰﾄﾞ")},
+        {m_cboDialupEntryName, m_cboDialupEntryName->currentText(), QStringLiteral("ﾀﾞｲﾔﾙｱｯﾌﾟ名")},
+    };
+    for (int i = 0; i < 4; ++i)
+        values.append({m_txtSaveFolder[i], m_txtSaveFolder[i]->text(),
+                       QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先") + QString::number(i + 1)});
+    for (int i = 0; i < 3; ++i)
+        values.append({m_txtWeeklyCheckFile[i], m_txtWeeklyCheckFile[i]->text(),
+                       QStringLiteral("定期ﾁｪｯｸ(") + kDayNames[i] + QStringLiteral(")のﾌｧｲﾙ名")});
+    for (const Value &value : std::as_const(values)) {
+        const QString character = Cp932::firstUnstorable(value.text);
+        if (character.isEmpty())
+            continue;
+        tell(UnstorableText::message(value.field, character), MessageBox::Exclamation);
+        focusControl(value.control);
         return false;
     }
     return true;

@@ -84,6 +84,8 @@ private:
     void loadDialupEntries();
     void saveShownTab();
     bool validate();
+    // Every text that Kivrel.ini keeps must survive its code page.
+    bool checkStorable();
     bool checkFolders();
     void copyToSettings();
     void txtWeeklyCheckTime_LostFocus(int index);

@@ -60,9 +60,8 @@ bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fil
             continue;
         if (parser.fileName().compare(fileName, Qt::CaseInsensitive) != 0)
             continue;
-        // Only a base64 attachment is written out; any other "transfers" without
-        // a file, and counting that as restored would report a file that is not there.
-        if (parser.transferEncoding() != "base64")
+        // Such a record "transfers" without writing anything: nothing is restored from it.
+        if (!AttachmentDecoder::writesFile(parser.transferEncoding()))
             continue;
         QString error;
         if (!AttachmentDecoder::TransferToFile(parser.attachmentText(), parser.boundary(), parser.transferEncoding(),

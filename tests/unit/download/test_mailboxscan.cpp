@@ -231,6 +231,8 @@ private slots:
         // must never be taken for the next mail's reply.
         QCOMPARE(rig.transport->clientLines().contains("TOP 2 20"), recorded);
         QCOMPARE(activityLog().contains(ScanText::LineDropped), !recorded);
+        // The status line says so too, rather than a summary of a whole run.
+        QCOMPARE(rig.host.statuses.last() == ScanText::LineDropped, !recorded);
         QCOMPARE(rig.host.list.ReadCount(), recorded ? 2 : 0);
         QCOMPARE(run.exitCode(), recorded ? 0 : 1);
     }
@@ -383,6 +385,45 @@ private slots:
         QCOMPARE(readFile(m_save + QStringLiteral("/CC261204.LZH")), m.payload);
         QCOMPARE(rig.host.list.ReadCount(), 1); // the entry is replaced, not added
         QVERIFY(rig.host.list.at(0).HandledTime.toDateTime() > before);
+    }
+
+    void leftTemporaryFilesAreRemoved_data()
+    {
+        QTest::addColumn<QString>("name"); // in the program folder; "save1/..." in the save folder
+        QTest::addColumn<bool>("old");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("read list") << "Kivrel.dat.a1B2c3" << true << true;
+        QTest::newRow("settings") << "Kivrel.ini.Zz9Yy8" << true << true;
+        QTest::newRow("decoder") << "save1/.kivrel-Q1w2E3" << true << true;
+        QTest::newRow("copy of a listed file") << "save1/DU261201.LZH.x7Y8z9" << true << true;
+        QTest::newRow("being written now") << "Kivrel.dat.a1B2c3" << false << false;
+        QTest::newRow("beside a file not listed") << "save1/OTHER.LZH.x7Y8z9" << true << false;
+        QTest::newRow("five characters") << "Kivrel.dat.a1B2c" << true << false;
+        QTest::newRow("not a random part") << "Kivrel.dat.a1-2c3" << true << false;
+        QTest::newRow("decoder's name in the program folder") << ".kivrel-Q1w2E3" << true << false;
+    }
+    void leftTemporaryFilesAreRemoved()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, old);
+        QFETCH(bool, removed);
+        ScanRig rig;
+        configure();
+        const QDateTime handled(QDate(2026, 12, 1), QTime(8, 0));
+        rig.host.list.PutReadEntry(handled, handled, QStringLiteral("DU261201.LZH"), QStringLiteral("uid1"), QString());
+        QVERIFY(rig.host.list.SaveReadList());
+        QFile file(m_home->file(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("half");
+        file.flush();
+        if (old)
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        file.close();
+        ScriptedMailbox box(*rig.transport, {});
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QCOMPARE(QFile::exists(m_home->file(name)), !removed);
+        QCOMPARE(rig.host.list.ReadCount(), 1);
     }
 
     void anotherProcessHoldingTheLockRefusesTheRun()

@@ -1,11 +1,14 @@
 #include "ui/frmmain.h"
 
+#include "../dialup/fakedialupservice.h"
 #include "core/cp932.h"
 #include "core/inifile.h"
 #include "core/settings.h"
+#include "download/weeklychecktimer.h"
 #include "platform/messagebox.h"
 #include "testsupport.h"
 #include "ui/filegrid.h"
+#include "ui/frmabout.h"
 #include "ui/frmdir.h"
 #include "ui/restorefrombackup.h"
 
@@ -17,7 +20,10 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QToolButton>
 #include <QtTest>
 
@@ -66,6 +72,17 @@ QByteArray loggedMail(const QString &fileName, const QByteArray &attachment)
 }
 
 const QByteArray RecordEnd = "\r\n.\r\n";
+
+// Profiles whose listing takes a while: `during` runs meanwhile.
+struct SlowDialup : FakeDialupService {
+    std::function<void()> during;
+    QStringList listEntries() override
+    {
+        if (during)
+            during();
+        return {};
+    }
+};
 
 } // namespace
 
@@ -128,6 +145,9 @@ private slots:
     void restoreFromLog_data();
     void restoreFromLog();
     void restoreCommandCounts();
+    void noCommandInsideAWait_data();
+    void noCommandInsideAWait();
+    void closingDuringARunClosesAfterIt();
 };
 
 void TestFrmMain::init()
@@ -581,6 +601,128 @@ void TestFrmMain::restoreCommandCounts()
     w.findChild<QAction *>("mnuFileRestore")->trigger();
     QCOMPARE(MessageBox::history().size(), 1);
     QCOMPARE(MessageBox::history()[0].text, frmMainText::RestoreRefusedBusy);
+}
+
+void TestFrmMain::noCommandInsideAWait_data()
+{
+    QTest::addColumn<bool>("settings"); // the settings dialog fetching its entries, else a restore
+    QTest::newRow("settings dialog") << true;
+    QTest::newRow("restore") << false;
+}
+
+void TestFrmMain::noCommandInsideAWait()
+{
+    QFETCH(bool, settings);
+    Settings.ServerName = "127.0.0.1";
+    Settings.Port = 1; // a run that got through would fail at once, but write LastDLDate
+    const QDateTime handled(QDate(1999, 12, 24), QTime(8, 5, 9));
+    writeFile(RestoreFromBackup::logPath(handled),
+              loggedMail("CC991224.LZH", "TWFu") + RecordEnd + loggedMail("DU991224.LZH", "TWE=") + RecordEnd);
+    writeList({{"1999/12/24 8:05:09", "1999/12/24", "CC991224.LZH", "u1", "cc"},
+               {"1999/12/24 8:05:08", "1999/12/24", "DU991224.LZH", "u2", "du"}});
+    frmMain w;
+    w.show();
+    w.faList()->setCurrentRow(rowOf(w, "DU991224.LZH"));
+    w.faList()->extendSelection(rowOf(w, "DU991224.LZH"));
+    int urls = 0;
+    frmMain::setUrlOpener([&urls](const QUrl &) { return ++urls > 0; });
+    frmDir::setTestAnswer(QString());
+    SlowDialup dialup;
+    const auto restore = qScopeGuard([] {
+        frmMain::setUrlOpener(nullptr);
+        MessageBox::setHandler(nullptr);
+        DialupService::install(nullptr);
+    });
+
+    int pokes = 0;
+    QStringList enabledInside;
+    bool waitCursor = false;
+    const auto poke = [&] {
+        if (pokes++ > 0)
+            return; // a command that got through waits again
+        waitCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        // What a run would do to the grid: a newer record first, every row moved down.
+        w.readList().PutReadEntry(QDateTime(QDate(1999, 12, 25), QTime(9, 0)), QDateTime(QDate(1999, 12, 25), {}),
+                                  "SH991225.LZH", "u3", "sh");
+        w.RefreshFileList();
+        for (QAction *a : w.findChildren<QAction *>()) {
+            if (!a->objectName().startsWith("mnu") || a->menu())
+                continue;
+            if (a->isEnabled())
+                enabledInside << a->objectName();
+            a->trigger();
+        }
+        for (QToolButton *b : w.findChildren<QToolButton *>(QRegularExpression("^SSCommand"))) {
+            if (b->isEnabled())
+                enabledInside << b->objectName();
+            b->click();
+        }
+        emit w.findChild<WeeklyCheckTimer *>()->due();
+        w.close();
+        // Should a dialog still open, it must not keep the test waiting.
+        QTimer::singleShot(0, [] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+    };
+    if (settings) {
+        dialup.during = poke;
+        DialupService::install(&dialup);
+        w.findChild<QToolButton *>("SSCommand2")->click();
+    } else {
+        MessageBox::setHandler([&](const MessageBox::Shown &box) {
+            if (box.text.endsWith(frmMainText::RestoreQuestion))
+                poke();
+            return int(MessageBox::Ok);
+        });
+        w.findChild<QAction *>("mnuFileRestore")->trigger();
+    }
+    QCOMPARE(pokes, 1);
+    QCOMPARE(enabledInside, QStringList());
+    QCOMPARE(waitCursor, settings);
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(urls, 0);
+    QVERIFY(!w.findChild<frmAbout *>());
+    QVERIFY(ReadIniValue("Config", "LastDLDate", QString()).isNull()); // no run started
+    QVERIFY(!w.isVisible());                                           // closed once the wait was over
+    QVERIFY(w.findChild<QToolButton *>("SSCommand2")->isEnabled());
+    QVERIFY(enabled(w, "mnuSetting"));
+    // The file chosen before the wait is the one restored.
+    QCOMPARE(readFile(folder(0) + "/DU991224.LZH"), settings ? QByteArray() : QByteArray("Ma"));
+    QVERIFY(!QFile::exists(folder(0) + "/CC991224.LZH"));
+    QCOMPARE(w.readList().ReadCount(), 3); // nothing removed from the list
+}
+
+void TestFrmMain::closingDuringARunClosesAfterIt()
+{
+    // A server that greets and then never answers USER: the run waits.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    Settings.ServerName = "127.0.0.1";
+    Settings.Port = server.serverPort();
+    Settings.UserName = "user";
+    Settings.PassWord = "secret";
+    frmMain w;
+    w.show();
+    bool visibleAfterClose = false;
+    connect(&server, &QTcpServer::newConnection, &server, [&] {
+        QTcpSocket *client = server.nextPendingConnection();
+        client->write("+OK ready\r\n");
+        connect(client, &QTcpSocket::readyRead, client, [&, client] {
+            if (!client->readAll().startsWith("USER"))
+                return;
+            w.close();
+            visibleAfterClose = w.isVisible();
+            w.mnuHelpAbout_Click(); // a second click only raises the box
+            w.mnuHelpAbout_Click();
+        });
+    });
+    w.findChild<QToolButton *>("SSCommand1")->click();
+    QVERIFY(visibleAfterClose);
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.isBusy());
+    QCOMPARE(w.lastRunExitCode(), 1);
+    QCOMPARE(w.findChildren<frmAbout *>().size(), 1);
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -49,6 +49,8 @@ private slots:
     void captionsAndNames();
     void validationStopsAtFirstMissingValue_data();
     void validationStopsAtFirstMissingValue();
+    void valueTheFileCannotHoldIsRefused_data();
+    void valueTheFileCannotHoldIsRefused();
     void missingFolderIsOfferedForCreation_data();
     void missingFolderIsOfferedForCreation();
     void folderThatCannotBeCreated();
@@ -234,6 +236,70 @@ void TestFrmSetting::validationStopsAtFirstMissingValue()
     QVERIFY(child<QTabWidget>(dlg, "VideoSoftIndexTab1")->currentWidget()->isAncestorOf(dlg.focusWidget()));
     QVERIFY(!QFile::exists(iniFilePath()) || ReadIniValue("Config", "ServerName", QString()).isNull() ||
             server.isEmpty());
+}
+
+void TestFrmSetting::valueTheFileCannotHoldIsRefused_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("field"); // empty: the value is stored as entered
+    QTest::addColumn<QString>("character");
+    QTest::newRow("save folder") << "txtSaveFolder1"
+                                 << "/home/josé"
+                                 << "ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先2"
+                                 << "é";
+    QTest::newRow("dial-up profile") << "cboDialupEntryName"
+                                     << "Conexión cableada 1"
+                                     << "ﾀﾞｲﾔﾙｱｯﾌﾟ名"
+                                     << "ó";
+    QTest::newRow("password") << "txtPassword"
+                              << "grüße"
+                              << "ﾒｰﾙﾊﾟｽﾜｰﾄﾞ"
+                              << "ü";
+    QTest::newRow("outside the BMP") << "txtServerName"
+                                     << "pop\U0001F600.example"
+                                     << "ﾒｰﾙPOPｻｰﾊﾞｰ名"
+                                     << "\U0001F600";
+    QTest::newRow("weekly file pattern") << "txtWeeklyCheckFile2"
+                                         << "DUñ*.LZH"
+                                         << "定期ﾁｪｯｸ(月曜日)のﾌｧｲﾙ名"
+                                         << "ñ";
+    QTest::newRow("Japanese and half-width kana are kept") << "txtUserName"
+                                                           << "太郎ﾃﾞｰﾀ①"
+                                                           << ""
+                                                           << "";
+}
+
+void TestFrmSetting::valueTheFileCannotHoldIsRefused()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, value);
+    QFETCH(QString, field);
+    QFETCH(QString, character);
+    setValid();
+    Settings.UseDialup = true;
+    Settings.DialupEntryName = QStringLiteral("LAN");
+    Settings.WeeklyCheckEnabled = true;
+    frmSetting dlg;
+    dlg.show();
+    if (auto *box = dlg.findChild<QComboBox *>(control))
+        box->setEditText(value);
+    else
+        edit(dlg, control)->setText(value);
+    clickOk(dlg);
+    if (field.isEmpty()) {
+        QCOMPARE(dlg.SettingStatus(), 1);
+        LoadSettings();
+        QCOMPARE(Settings.UserName, value);
+        return;
+    }
+    QCOMPARE(MessageBox::history().size(), 1);
+    QCOMPARE(MessageBox::history().first().text, QStringLiteral("「") + field +
+                                                     QStringLiteral("」に保存できない文字「") + character +
+                                                     QStringLiteral("」が含まれています。"));
+    QCOMPARE(dlg.SettingStatus(), 0);
+    QVERIFY(!QFile::exists(iniFilePath()));
+    QCOMPARE(dlg.focusWidget() ? dlg.focusWidget()->objectName() : QString(), control);
 }
 
 void TestFrmSetting::missingFolderIsOfferedForCreation_data()
