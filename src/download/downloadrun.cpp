@@ -20,6 +20,7 @@
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
 #include "platform/process.h"
+#include "platform/secretstore.h"
 #include "pop3/apop.h"
 
 #include <QDir>
@@ -210,6 +211,25 @@ bool DownloadRun::connectIfNeeded(bool &dialled, bool &external, QString &entry)
     return true;
 }
 
+bool DownloadRun::readPassword()
+{
+    m_password.clear();
+    if (!Settings.PasswordInKeyring) {
+        m_password = Settings.PassWord;
+        return true;
+    }
+    const SecretStore::Result secret =
+        SecretStore::instance().read(KeyringAccount(Settings.UserName, Settings.ServerName));
+    if (!secret.ok()) {
+        const QString text = ScanText::KeyringFailed + SecretStore::reasonText(secret);
+        WriteActivityLog(text);
+        m_host.ShowStatus(text);
+        return false;
+    }
+    m_password = secret.secret;
+    return true;
+}
+
 void DownloadRun::hangUp(bool external, const QString &entry)
 {
     if (external)
@@ -286,6 +306,7 @@ void DownloadRun::DoDownload()
     m_running = true;
     m_stopRequested = false;
     m_pop.clearAbort();
+    NewFiles.clear();
 
     // One run per program folder, across processes too.
     QLockFile lock(lockFilePath());
@@ -308,6 +329,13 @@ void DownloadRun::DoDownload()
     m_host.repaintWindow();
     m_host.setBusy(true);
 
+    if (!readPassword()) {
+        m_result = Result::KeyringFailed;
+        m_host.setBusy(false);
+        m_running = false;
+        return;
+    }
+
     bool dialled = false;
     bool external = false;
     QString entry;
@@ -321,6 +349,7 @@ void DownloadRun::DoDownload()
     } else {
         m_result = Result::DialFailed;
     }
+    m_password.clear();
 
     m_host.setBusy(false);
     m_running = false;
@@ -360,7 +389,7 @@ void DownloadRun::Download()
     WriteActivityLog(ScanText::Connected);
     m_host.repaintWindow();
     WriteActivityLog(ScanText::AuthStart);
-    if (!m_pop.Authorize(Settings.UserName, Settings.PassWord)) {
+    if (!m_pop.Authorize(Settings.UserName, m_password)) {
         m_result = Result::LoginFailed;
         return;
     }
@@ -561,6 +590,7 @@ void DownloadRun::Download()
                             const ino_t after = inodeOf(target);
                             m.Downloaded = after != 0 && after != before;
                             record(m, m.FileName, GetDiscription(m.Body));
+                            NewFiles.append(m.FileName);
                             for (int k = primary + 1; k < 4; ++k) {
                                 if (!Settings.SaveFolder[k].isEmpty())
                                     copyFileReplacing(target, Settings.SaveFolder[k] + u'/' + m.FileName);
