@@ -6,9 +6,11 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
+  qtkeychain-qt6-dev libsecret-1-0
   clang-14 libclang-rt-14-dev
   dovecot-core dovecot-pop3d openssl
   python3 xvfb xauth fonts-noto-cjk
+  dbus-daemon dbus-bin gnome-keyring
 )
 
 missing=()

@@ -11,10 +11,13 @@
 // status text and message box on standard output, and answers each box as its
 // default button would.
 //
+// --help, -h and --version (exactly these) are answered before anything else.
+//
 // Test aid: KIVREL_TEST_AUTOCLOSE_MS=<n> closes every window n ms after start,
 // so scripts can run the interactive modes to their end.
 
 #include "core/activitylog.h"
+#include "core/commandlinehelp.h"
 #include "core/datakinds.h"
 #include "core/settings.h"
 #include "core/wildcard.h"
@@ -88,6 +91,8 @@ void armAutoclose()
 
 int main(int argc, char **argv)
 {
+    if (const auto request = CommandLineHelp::requestOf(argc, argv))
+        return CommandLineHelp::answer(*request);
     const StartMode mode = startModeOf(commandLineOf(argc, argv));
     const bool display = displayAvailable();
     if (!display) {

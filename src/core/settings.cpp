@@ -90,6 +90,11 @@ QString numbered(const char *key, int n)
 
 } // namespace
 
+QString KeyringAccount(const QString &userName, const QString &serverName)
+{
+    return userName + u'@' + serverName;
+}
+
 void LoadSettings()
 {
     using namespace SettingsDefaults;
@@ -97,6 +102,9 @@ void LoadSettings()
     s.ServerName = readText(kConfig, QStringLiteral("ServerName"), QString());
     s.UserName = readText(kConfig, QStringLiteral("UserName"), QString());
     s.PassWord = DecodeString(readText(kConfig, QStringLiteral("PassWord"), QString()), QLatin1String(kPasswordKey));
+    s.PasswordInKeyring = readText(kConfig, QStringLiteral("PasswordStore"), kPasswordStoreIni)
+                              .trimmed()
+                              .compare(kPasswordStoreKeyring, Qt::CaseInsensitive) == 0;
     s.MailSubject = readText(kConfig, QStringLiteral("MailSubject"), kMailSubject);
     s.InformationSubject = readText(kConfig, QStringLiteral("InformationSubject"), kInformationSubject);
     s.FileNamePatterns = readText(kConfig, QStringLiteral("FileNamePatterns"), kFileNamePatterns);
@@ -132,7 +140,11 @@ bool SaveSettings()
     QList<IniWrite> w;
     w.append({kConfig, QStringLiteral("ServerName"), s.ServerName});
     w.append({kConfig, QStringLiteral("UserName"), s.UserName});
-    w.append({kConfig, QStringLiteral("PassWord"), EncodeString(s.PassWord, QLatin1String(kPasswordKey))});
+    // Kept in the keyring, the password is nowhere in the file.
+    const QString stored = s.PasswordInKeyring ? QString() : EncodeString(s.PassWord, QLatin1String(kPasswordKey));
+    w.append({kConfig, QStringLiteral("PassWord"), stored});
+    w.append(
+        {kConfig, QStringLiteral("PasswordStore"), s.PasswordInKeyring ? kPasswordStoreKeyring : kPasswordStoreIni});
     w.append({kConfig, QStringLiteral("FileNamePatterns"), s.FileNamePatterns});
     for (int n = 1; n <= 4; ++n)
         w.append({kConfig, numbered("SaveFolder", n), s.SaveFolder[n - 1]});

@@ -23,12 +23,19 @@ inline const QString kSecurityNone = QStringLiteral("None");
 inline const QString kSecurityStartTls = QStringLiteral("STARTTLS");
 inline const QString kSecurityTls = QStringLiteral("TLS");
 
+// Values of "PasswordStore": where the mail password lives. An absent or
+// unknown value means Kivrel.ini, as it always has.
+inline const QString kPasswordStoreIni = QStringLiteral("Ini");
+inline const QString kPasswordStoreKeyring = QStringLiteral("Keyring");
+
 // The user's settings: sections "Config" and "WeeklyCheck" of Kivrel.ini.
 // Field names are the key names (see LoadSettings for the few that differ).
 struct SettingsRecord {
     QString ServerName;
     QString UserName;
-    QString PassWord; // plain here, scrambled in the file
+    QString PassWord; // plain here, scrambled in the file; empty in the file when kept in the keyring
+    // Key "PasswordStore" (kPasswordStoreKeyring): the password is in the desktop's keyring.
+    bool PasswordInKeyring = false;
     QString MailSubject = SettingsDefaults::kMailSubject;
     QString InformationSubject = SettingsDefaults::kInformationSubject;
     QString FileNamePatterns = SettingsDefaults::kFileNamePatterns; // comma-separated kind codes, e.g. "DU,DW,KK"
@@ -51,6 +58,9 @@ struct SettingsRecord {
 };
 
 extern SettingsRecord Settings;
+
+// The name the mail password has in the keyring: one entry per mail account.
+QString KeyringAccount(const QString &userName, const QString &serverName);
 
 // Fills Settings from Kivrel.ini; anything missing or unreadable takes its default.
 void LoadSettings();

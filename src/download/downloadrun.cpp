@@ -22,6 +22,7 @@
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
 #include "platform/process.h"
+#include "platform/secretstore.h"
 #include "pop3/apop.h"
 #include "pop3/attachmentdecoder.h"
 
@@ -128,6 +129,25 @@ bool DownloadRun::connectIfNeeded(bool &dialled, bool &external, QString &entry)
     return true;
 }
 
+bool DownloadRun::readPassword()
+{
+    m_password.clear();
+    if (!Settings.PasswordInKeyring) {
+        m_password = Settings.PassWord;
+        return true;
+    }
+    const SecretStore::Result secret =
+        SecretStore::instance().read(KeyringAccount(Settings.UserName, Settings.ServerName));
+    if (!secret.ok()) {
+        const QString text = ScanText::KeyringFailed + SecretStore::reasonText(secret);
+        WriteActivityLog(text);
+        m_host.ShowStatus(text);
+        return false;
+    }
+    m_password = secret.secret;
+    return true;
+}
+
 void DownloadRun::hangUp(bool external, const QString &entry)
 {
     if (external)
@@ -206,6 +226,7 @@ void DownloadRun::DoDownload()
     m_running = true;
     m_stopRequested = false;
     m_pop.clearAbort();
+    NewFiles.clear();
 
     // One run per program folder, across processes too.
     const RunLock lock;
@@ -229,6 +250,13 @@ void DownloadRun::DoDownload()
     m_host.repaintWindow();
     m_host.setBusy(true);
 
+    if (!readPassword()) {
+        m_result = Result::KeyringFailed;
+        m_host.setBusy(false);
+        m_running = false;
+        return;
+    }
+
     bool dialled = false;
     bool external = false;
     QString entry;
@@ -245,6 +273,7 @@ void DownloadRun::DoDownload()
     } else {
         m_result = Result::DialFailed;
     }
+    m_password.clear();
 
     m_host.setBusy(false);
     m_running = false;

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -32,7 +33,8 @@ public:
         LineDropped,
         NoSaveFolder, // all four save folders are empty
         BadReply,     // the server's answer to STAT could not be believed
-        LockFailed
+        LockFailed,
+        KeyringFailed
     };
 
     // `dialup` is the dial-up service (the system's one when null).
@@ -49,6 +51,10 @@ public:
     bool Receiving = false;
     QString CurrentFileName;
     qint64 CurrentFileSize = 0;
+    // The data files the last run stored, in the order it stored them.
+    QStringList NewFiles;
+    // The mail password for the run in progress (from Kivrel.ini or the keyring).
+    const QString &password() const { return m_password; }
 
     // A whole run: LastDLDate, busy indicator, dial-up when needed, the scan.
     void DoDownload();
@@ -84,6 +90,9 @@ public slots:
 private:
     // Dials when the settings ask for it and no connection is up; false when
     // the run must end without a scan. `dialled` tells whether this run dialled.
+    // The password for this run: from Kivrel.ini, or from the keyring. False
+    // (with the reason in the status line) when the keyring cannot give it.
+    bool readPassword();
     bool connectIfNeeded(bool &dialled, bool &external, QString &entry);
     void hangUp(bool external, const QString &entry);
     // What writes of a killed run left beside the list, the settings and the data files.
@@ -97,6 +106,7 @@ private:
     bool m_running = false;
     bool m_stopRequested = false;
     Result m_result = Result::NotRun;
+    QString m_password;
     int m_lastPercent = -1;
     quint32 m_lastProgressTick = 0;
 };

@@ -181,7 +181,7 @@ bool MailboxScan::connectAndLogin()
     WriteActivityLog(ScanText::Connected);
     m_host.repaintWindow();
     WriteActivityLog(ScanText::AuthStart);
-    if (!m_pop.Authorize(Settings.UserName, Settings.PassWord)) {
+    if (!m_pop.Authorize(Settings.UserName, m_run.password())) {
         m_result = DownloadRun::Result::LoginFailed;
         return false;
     }
@@ -459,6 +459,7 @@ bool MailboxScan::storeRetrieved(MessageInfo &m)
     const ino_t after = inodeOf(target);
     m.Downloaded = after != 0 && after != before;
     record(m, m.FileName, GetDiscription(m.Body));
+    m_run.NewFiles.append(m.FileName);
     for (int k = m_primary + 1; k < 4; ++k) {
         if (Settings.SaveFolder[k].isEmpty())
             continue;

@@ -8,8 +8,10 @@
 #include "core/inifile.h"
 #include "core/pathutil.h"
 #include "core/settings.h"
+#include "download/newfilesnotice.h"
 #include "download/weeklychecktimer.h"
 #include "platform/clock.h"
+#include "platform/desktopnotifier.h"
 #include "platform/messagebox.h"
 #include "ui/filegrid.h"
 #include "ui/frmabout.h"
@@ -42,6 +44,8 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -84,11 +88,35 @@ QString textOf(const QVariant &value, QString (*format)(const QDateTime &))
     return value.toString();
 }
 
+// Under a systemd service standard output is the journal ($JOURNAL_STREAM names
+// its device and inode): the status lines of a timer's run belong there.
+bool stdoutIsJournal()
+{
+    const QByteArray stream = qgetenv("JOURNAL_STREAM");
+    const qsizetype colon = stream.indexOf(':');
+    struct stat st;
+    if (colon < 0 || ::fstat(fileno(stdout), &st) != 0)
+        return false;
+    bool okDev = false;
+    bool okIno = false;
+    const qulonglong dev = stream.left(colon).toULongLong(&okDev);
+    const qulonglong ino = stream.mid(colon + 1).toULongLong(&okIno);
+    return okDev && okIno && dev == static_cast<qulonglong>(st.st_dev) && ino == static_cast<qulonglong>(st.st_ino);
+}
+
+// Nobody looks at an offscreen window, and nobody would see a notification.
+bool headlessPlatform()
+{
+    const QString name = QGuiApplication::platformName();
+    return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
+}
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
+    m_journalEcho = stdoutIsJournal();
     // Initialize: the read-mail list.
     m_readList.LoadReadList();
 
@@ -405,7 +433,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 void frmMain::ShowStatus(const QString &text)
 {
     m_elaStatusMessage->setText(text);
-    if (m_statusEcho) {
+    if (m_statusEcho || m_journalEcho) {
         std::fprintf(stdout, "%s\n", text.toUtf8().constData());
         std::fflush(stdout);
     }
@@ -564,6 +592,7 @@ void frmMain::setAutomaticMode()
     setWindowTitle(windowTitle() + frmMainText::AutoModeSuffix);
     for (QToolButton *button : m_SSCommand)
         button->setEnabled(false);
+    m_nextRunUnattended = true; // the one run automatic mode starts
 }
 
 void frmMain::SSCommand1_Click()
@@ -604,6 +633,14 @@ void frmMain::runDownload()
     m_run->DownloadAll = false;
     m_lastRunExitCode = m_run->exitCode();
     m_lastDownloadTime = m_run->LastDownloadTime;
+    const bool unattended = m_nextRunUnattended;
+    m_nextRunUnattended = false;
+    // Nobody watched this run: say what it brought, where someone can see it.
+    if (unattended && !m_run->NewFiles.isEmpty() && !headlessPlatform()) {
+        const NewFilesNotice notice = NewFilesNotice::of(m_run->NewFiles);
+        // Without a session bus there is no desktop to tell; the status line has it.
+        (void)DesktopNotifier::instance().notify(notice.summary, notice.body);
+    }
 }
 
 void frmMain::requestStop()
@@ -613,8 +650,10 @@ void frmMain::requestStop()
 
 void frmMain::TimerWeeklyCheck_Timer()
 {
-    if (!isBusy() && !commandWaiting())
-        DoDownload();
+    if (isBusy() || m_inRun || commandWaiting())
+        return;
+    m_nextRunUnattended = true;
+    DoDownload();
 }
 
 void frmMain::cmdDialupAbort_Click()

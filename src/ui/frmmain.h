@@ -258,6 +258,11 @@ private:
     bool m_inRun = false;
     bool m_closeRequested = false;
     bool m_statusEcho = false;
+    // Standard output is the journal (a systemd timer's run): status lines go there too.
+    bool m_journalEcho = false;
+    // The next run is started by the weekly check or automatic mode, not by
+    // hand: new files are announced on the desktop.
+    bool m_nextRunUnattended = false;
     int m_lastRunExitCode = 0;
     std::optional<QDateTime> m_lastDownloadTime;
 };

@@ -10,6 +10,7 @@
 #include "dialup/cras32.h"
 #include "dialup/dialersettings.h"
 #include "platform/messagebox.h"
+#include "platform/secretstore.h"
 #include "ui/frmdir.h"
 #include "ui/iconresources.h"
 #include "ui/unstorabletext.h"
@@ -49,6 +50,9 @@ const QString frmSetting::MsgBadTime = QStringLiteral("時:分形式で時刻を
 const QString frmSetting::MsgSaveFailed = QStringLiteral("設定をﾌｧｲﾙに保存できませんでした。");
 const QString frmSetting::ExternalDialerEntry = QStringLiteral("RCONNECT.EXEでﾀﾞｲﾔﾙｱｯﾌﾟ");
 const QString frmSetting::FolderPickerTitle = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先");
+const QString frmSetting::KeyringCaption = QStringLiteral("ﾊﾟｽﾜｰﾄﾞをﾃﾞｽｸﾄｯﾌﾟのｷｰﾘﾝｸﾞに保存する(&R)");
+const QString frmSetting::MsgKeyringReadFailed = QStringLiteral("ｷｰﾘﾝｸﾞからﾒｰﾙﾊﾟｽﾜｰﾄﾞを読めませんでした。\n");
+const QString frmSetting::MsgKeyringWriteFailed = QStringLiteral("ｷｰﾘﾝｸﾞにﾒｰﾙﾊﾟｽﾜｰﾄﾞを保存できませんでした。\n");
 const QString frmSetting::SecurityTexts[3] = {QStringLiteral("なし"), QStringLiteral("STARTTLS"),
                                               QStringLiteral("SSL/TLS")};
 
@@ -236,6 +240,9 @@ QWidget *frmSetting::buildInternetPage()
     account->addWidget(m_txtUserName, 2, 1, 1, 3);
     account->addWidget(buddyLabel(QStringLiteral("ﾒｰﾙﾊﾟｽﾜｰﾄﾞ(&P)"), "Label3", m_txtPassword, frame2), 3, 0);
     account->addWidget(m_txtPassword, 3, 1, 1, 3);
+    m_chkKeyring = new QCheckBox(KeyringCaption, frame2);
+    m_chkKeyring->setObjectName(QStringLiteral("chkKeyring"));
+    account->addWidget(m_chkKeyring, 4, 1, 1, 3);
     account->setColumnStretch(1, 1);
 
     m_chkBackupLog = new QCheckBox(QStringLiteral("受信ﾛｸﾞをのこす(&B)"), frame2);
@@ -346,7 +353,7 @@ void frmSetting::Form_Load()
 
     m_txtServerName->setText(Settings.ServerName);
     m_txtUserName->setText(Settings.UserName);
-    m_txtPassword->setText(Settings.PassWord);
+    loadPassword();
     int security = 0;
     for (int i = 0; i < 3; ++i) {
         if (Settings.Security.compare(*kSecurityValues[i], Qt::CaseInsensitive) == 0)
@@ -606,6 +613,7 @@ void frmSetting::copyToSettings()
     Settings.ServerName = m_txtServerName->text();
     Settings.UserName = m_txtUserName->text();
     Settings.PassWord = m_txtPassword->text();
+    Settings.PasswordInKeyring = m_chkKeyring->isEnabled() && m_chkKeyring->isChecked();
     Settings.Security = *kSecurityValues[m_cboSecurity->currentIndex() >= 0 ? m_cboSecurity->currentIndex() : 0];
     Settings.Port = m_txtPort->value();
     for (int i = 0; i < 4; ++i)
@@ -639,13 +647,60 @@ void frmSetting::cmdOK_Click()
 {
     if (!validate() || !checkFolders())
         return;
+    if (!storePasswordInKeyring())
+        return;
+    const QString oldAccount = KeyringAccount(Settings.UserName, Settings.ServerName);
+    const bool wasInKeyring = Settings.PasswordInKeyring;
     copyToSettings();
     // The new settings are in force either way; the user learns that they
     // will not survive a restart.
     if (!SaveSettings())
         tell(MsgSaveFailed + QLatin1Char('\n') + lastIniError(), MessageBox::Exclamation);
+    else
+        dropOldKeyringEntry(oldAccount, wasInKeyring);
     m_settingStatus = 1;
     accept();
+}
+
+void frmSetting::loadPassword()
+{
+    SecretStore &keyring = SecretStore::instance();
+    const bool available = keyring.isAvailable();
+    m_chkKeyring->setEnabled(available);
+    m_chkKeyring->setChecked(available && Settings.PasswordInKeyring);
+    if (!Settings.PasswordInKeyring) {
+        m_txtPassword->setText(Settings.PassWord);
+        return;
+    }
+    const SecretStore::Result secret = keyring.read(KeyringAccount(Settings.UserName, Settings.ServerName));
+    if (secret.ok())
+        m_txtPassword->setText(secret.secret);
+    else
+        tell(MsgKeyringReadFailed + SecretStore::reasonText(secret), MessageBox::Exclamation);
+}
+
+bool frmSetting::storePasswordInKeyring()
+{
+    if (!m_chkKeyring->isEnabled() || !m_chkKeyring->isChecked())
+        return true;
+    const SecretStore::Result stored = SecretStore::instance().write(
+        KeyringAccount(m_txtUserName->text(), m_txtServerName->text()), m_txtPassword->text());
+    if (stored.ok())
+        return true;
+    tell(MsgKeyringWriteFailed + SecretStore::reasonText(stored), MessageBox::Exclamation);
+    focusControl(m_chkKeyring);
+    return false;
+}
+
+void frmSetting::dropOldKeyringEntry(const QString &oldAccount, bool wasInKeyring)
+{
+    if (!wasInKeyring)
+        return;
+    if (Settings.PasswordInKeyring && KeyringAccount(Settings.UserName, Settings.ServerName) == oldAccount)
+        return;
+    // The file holds what is in force now; an entry that cannot be removed is
+    // only a leftover copy, and the keyring's own tool can remove it.
+    (void)SecretStore::instance().remove(oldAccount);
 }
 
 void frmSetting::cmdCancel_Click()

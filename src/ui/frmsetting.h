@@ -49,6 +49,9 @@ public:
     static const QString ExternalDialerEntry;   // "RCONNECT.EXEでﾀﾞｲﾔﾙｱｯﾌﾟ"
     static const QString FolderPickerTitle;     // "ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先"
     static const QString SecurityTexts[3];      // "なし", "STARTTLS", "SSL/TLS"
+    static const QString KeyringCaption;        // chkKeyring
+    static const QString MsgKeyringReadFailed;  // + the keyring's reason
+    static const QString MsgKeyringWriteFailed; // + the keyring's reason
 
     explicit frmSetting(QWidget *parent = nullptr);
     ~frmSetting() override;
@@ -88,6 +91,13 @@ private:
     bool checkStorable();
     bool checkFolders();
     void copyToSettings();
+    // The password field and chkKeyring from where the password is kept.
+    void loadPassword();
+    // Ticked: the password goes into the keyring before the file says so;
+    // false (the dialog stays open) when the keyring refuses it.
+    bool storePasswordInKeyring();
+    // After the file is saved: the keyring entry the settings no longer use.
+    void dropOldKeyringEntry(const QString &oldAccount, bool wasInKeyring);
     void txtWeeklyCheckTime_LostFocus(int index);
     // Shows the page that holds the control and puts the focus into it.
     void focusControl(QWidget *control);
@@ -107,6 +117,7 @@ private:
     QLineEdit *m_txtPassword = nullptr;
     QComboBox *m_cboSecurity = nullptr;
     QSpinBox *m_txtPort = nullptr;
+    QCheckBox *m_chkKeyring = nullptr;
     QCheckBox *m_chkBackupLog = nullptr;
     QCheckBox *m_chkDeleteDownloadMail = nullptr;
     QCheckBox *m_chkDeleteOldMail = nullptr;

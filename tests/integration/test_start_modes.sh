@@ -74,4 +74,27 @@ long=$(head -c 100000 /dev/zero | tr '\0' 'x')
 run "$home" QT_QPA_PLATFORM=offscreen -- "$long" '-platform' 'nonsense' '%s%n' '/a'; rc=$?
 check "a long, odd command line with /a runs the automatic mode (got $rc)" [ $rc -eq 1 ]
 
+# --help, -h and --version answer at once, with or without a display, and touch
+# no program folder. Any other argument, "--helpme" too, is start-mode text.
+version=$(sed -n 's/^project(Kivrel VERSION \([0-9.]*\).*/\1/p' "${KIVREL_SOURCE_DIR:-.}/CMakeLists.txt")
+for envs in "QT_QPA_PLATFORM=offscreen" "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"; do
+    for arg in --help -h --version; do
+        home=$tmp/info; rm -rf "$home"; mkdir -p "$home"
+        # shellcheck disable=SC2086
+        run "$home" $envs -- /a "$arg"; rc=$?
+        check "$arg ($envs) exits 0 (got $rc)" [ $rc -eq 0 ]
+        check "$arg ($envs) starts nothing" bash -c "[ ! -e '$home/KVLOG.TXT' ] && [ ! -e '$home/Kivrel.ini' ]"
+        if [ "$arg" = --version ]; then
+            check "$arg prints the project's version" grep -qx "kivrel $version" "$home/stdout"
+        else
+            for word in /s /a KIVREL_HOME KIVREL_CA_FILE 終了コード; do
+                check "$arg mentions $word" grep -qF -- "$word" "$home/stdout"
+            done
+        fi
+    done
+done
+home=$tmp/helpme; mkdir -p "$home"
+run "$home" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -- --helpme; rc=$?
+check "--helpme is no help request: normal mode, no display, exits 2 (got $rc)" [ $rc -eq 2 ]
+
 exit $fail

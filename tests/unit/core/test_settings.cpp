@@ -203,13 +203,14 @@ private slots:
         QStringList keys;
         for (const QString &line : readIni().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
             keys << line.section(u'=', 0, 0);
-        const QStringList expected = {"[Config]",           "ServerName",    "UserName",        "PassWord",
-                                      "FileNamePatterns",   "SaveFolder1",   "SaveFolder2",     "SaveFolder3",
-                                      "SaveFolder4",        "UseDialup",     "DialupEntryName", "BackupLog",
-                                      "DeleteDownloadMail", "DeleteOldMail", "KeepDays",        "Port",
-                                      "Security",           "[WeeklyCheck]", "Enabled",         "Time1",
-                                      "FileName1",          "Interval1",     "Time2",           "FileName2",
-                                      "Interval2",          "Time3",         "FileName3",       "Interval3"};
+        const QStringList expected = {"[Config]",      "ServerName",         "UserName",      "PassWord",
+                                      "PasswordStore", "FileNamePatterns",   "SaveFolder1",   "SaveFolder2",
+                                      "SaveFolder3",   "SaveFolder4",        "UseDialup",     "DialupEntryName",
+                                      "BackupLog",     "DeleteDownloadMail", "DeleteOldMail", "KeepDays",
+                                      "Port",          "Security",           "[WeeklyCheck]", "Enabled",
+                                      "Time1",         "FileName1",          "Interval1",     "Time2",
+                                      "FileName2",     "Interval2",          "Time3",         "FileName3",
+                                      "Interval3"};
         QCOMPARE(keys, expected);
     }
 };
