@@ -124,6 +124,7 @@ void LoadSettings()
     s.Security = canonicalSecurity(readText(kConfig, QStringLiteral("Security"), kSecurityNone));
     const int defPort = s.Security == kSecurityTls ? kTlsPort : kPlainPort;
     s.Port = readInt(kConfig, QStringLiteral("Port"), defPort, 1, 65535); // an empty value is no port either
+    s.Pipelining = readBool(kConfig, QStringLiteral("Pipelining"), true);
 
     s.WeeklyCheckEnabled = readBool(kWeekly, QStringLiteral("Enabled"), false);
     for (int n = 1; n <= 3; ++n) {

@@ -48,6 +48,8 @@ struct SettingsRecord {
     int KeepDays = SettingsDefaults::kKeepDays;
     int Port = SettingsDefaults::kPlainPort;
     QString Security = kSecurityNone; // kSecurityNone, kSecurityStartTls or kSecurityTls
+    // Several commands in flight where the server offers it (only set by hand).
+    bool Pipelining = true;
     // Section "WeeklyCheck"; key "Enabled".
     bool WeeklyCheckEnabled = false;
     std::optional<QTime> Time[3] = {SettingsDefaults::kTime[0], SettingsDefaults::kTime[1],

@@ -283,6 +283,13 @@ void DownloadRun::Download()
 {
     MailboxScan scan(*this, m_host, m_pop);
     m_result = scan.run();
+    if (scan.pipelineFailed()) {
+        // The server offered several commands in flight and then lost one of
+        // the replies: once more on a new line, one command at a time.
+        WriteActivityLog(ScanText::PipeliningOff);
+        MailboxScan again(*this, m_host, m_pop, &scan);
+        m_result = again.run();
+    }
 }
 
 void DownloadRun::beginReceiving(const QString &fileName, qint64 size)

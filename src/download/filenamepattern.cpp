@@ -5,13 +5,15 @@
 #include "core/token.h"
 #include "core/wildcard.h"
 
-bool MatchFileNamePattern(const QString &fileName, const QString &patterns)
+namespace {
+// The matching rule; `log` gets the trace lines (or nothing).
+template <typename Log> bool matchPattern(const QString &fileName, const QString &patterns, Log log)
 {
-    WriteActivityLog(QStringLiteral("ファイル名のパターン合致調査(") + fileName + QStringLiteral("が") + patterns +
-                     QStringLiteral("のいずれかに含まれているか)"));
+    log(QStringLiteral("ファイル名のパターン合致調査(") + fileName + QStringLiteral("が") + patterns +
+        QStringLiteral("のいずれかに含まれているか)"));
     // The name comes from the mail: never let it become a path outside the save folder.
     if (!isSafeFileName(fileName)) {
-        WriteActivityLog(QStringLiteral("ファイル名が安全でないためダウンロード対象外"));
+        log(QStringLiteral("ファイル名が安全でないためダウンロード対象外"));
         return false;
     }
     Token token;
@@ -19,10 +21,21 @@ bool MatchFileNamePattern(const QString &fileName, const QString &patterns)
     while (!token.IsEnd()) {
         const QString pattern = token.NextToken() + QStringLiteral("##????.LZH");
         if (WildcardMatch(fileName, pattern)) {
-            WriteActivityLog(pattern + QStringLiteral("と合致"));
+            log(pattern + QStringLiteral("と合致"));
             return true;
         }
     }
-    WriteActivityLog(QStringLiteral("パターンに合致しない"));
+    log(QStringLiteral("パターンに合致しない"));
     return false;
+}
+} // namespace
+
+bool MatchFileNamePattern(const QString &fileName, const QString &patterns)
+{
+    return matchPattern(fileName, patterns, [](const QString &line) { WriteActivityLog(line); });
+}
+
+bool FileNamePatternMatches(const QString &fileName, const QString &patterns)
+{
+    return matchPattern(fileName, patterns, [](const QString &) {});
 }

@@ -7,3 +7,6 @@
 // it), the name matches P + "##????.LZH" without regard to case. Writes its
 // trace to the activity log. A name that is unsafe as a path never matches.
 bool MatchFileNamePattern(const QString &fileName, const QString &patterns);
+
+// The same rule without the trace (to decide ahead of time what a mail will need).
+bool FileNamePatternMatches(const QString &fileName, const QString &patterns);

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
+#include "pop3/messageparser.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@
 
 #include <limits>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -116,7 +118,20 @@ ino_t inodeOf(const QString &path)
 
 } // namespace
 
-MailboxScan::MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop) : m_run(run), m_host(host), m_pop(pop) {}
+MailboxScan::MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const MailboxScan *earlier)
+    : m_run(run), m_host(host), m_pop(pop), m_pipeliningAllowed(Settings.Pipelining && !earlier)
+{
+    if (!earlier)
+        return;
+    for (const MessageInfo &m : earlier->m_info)
+        if (m.Examined && !m.Uid.isEmpty())
+            m_carried.insert(m.Uid, m);
+}
+
+bool MailboxScan::pipelineFailed() const
+{
+    return m_pipelined && m_lineDropped && !stopped() && !m_failed;
+}
 
 bool MailboxScan::stopped() const
 {
@@ -173,6 +188,7 @@ bool MailboxScan::connectAndLogin()
     WriteActivityLog(ScanText::ConnectStart + Settings.ServerName + QStringLiteral(")"));
     m_pop.setPort(Settings.Port);
     m_pop.setSecurity(Settings.Security);
+    m_pop.setPipeliningAllowed(m_pipeliningAllowed);
     if (!m_pop.ConnectByName(Settings.ServerName)) {
         WriteActivityLog(ScanText::CheckEnd);
         m_result = DownloadRun::Result::ConnectFailed;
@@ -186,6 +202,7 @@ bool MailboxScan::connectAndLogin()
         return false;
     }
     WriteActivityLog(ScanText::AuthDone);
+    m_pipelined = m_pop.pipelining();
     return true;
 }
 
@@ -194,7 +211,14 @@ MailboxScan::Step MailboxScan::count()
 {
     m_host.ShowStatus(QStringLiteral("STAT"));
     WriteActivityLog(QStringLiteral("STAT"));
-    const QByteArray stat = m_pop.STAT(true);
+    aPOP::Id statId = 0;
+    if (m_pipelined) {
+        // The count, the ids and the sizes in one round trip.
+        statId = m_pop.submit("STAT", ReplyMode::SingleLine);
+        m_uidlId = m_pop.submit("UIDL", ReplyMode::MultiLine);
+        m_listId = m_pop.submit("LIST", ReplyMode::MultiLine);
+    }
+    const QByteArray stat = awaitReply(statId ? statId : m_pop.submit("STAT", ReplyMode::SingleLine));
     WriteActivityLog(replyText(stat));
     if (listingFailed())
         return Step::End; // a refusal reads as an empty mailbox
@@ -232,7 +256,7 @@ MailboxScan::Step MailboxScan::count()
 MailboxScan::Step MailboxScan::readIds()
 {
     WriteActivityLog(QStringLiteral("UIDL"));
-    const QByteArray uidl = m_pop.UIDL(0, true);
+    const QByteArray uidl = awaitReply(m_uidlId ? m_uidlId : m_pop.submit("UIDL", ReplyMode::MultiLine));
     WriteActivityLog(replyText(uidl));
     struct Line {
         qint64 n;
@@ -310,7 +334,7 @@ void MailboxScan::compareWithReadList()
 MailboxScan::Step MailboxScan::readSizes()
 {
     WriteActivityLog(QStringLiteral("LIST\r\n"));
-    const QByteArray list = m_pop.LIST(0, true);
+    const QByteArray list = awaitReply(m_listId ? m_listId : m_pop.submit("LIST", ReplyMode::MultiLine));
     WriteActivityLog(replyText(list));
     if (listingFailed())
         return m_lineDropped ? Step::End : Step::Go;
@@ -340,11 +364,20 @@ void MailboxScan::examineAll()
         MessageInfo &m = m_info[std::size_t(i)];
         if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0)
             continue;
-        if (!m.FileName.isEmpty() && !m_run.DownloadAll) {
+        const auto carried = m_carried.constFind(m.Uid);
+        if (carried != m_carried.constEnd()) {
+            // Examined by the earlier pass of this run: what it learnt counts here.
+            const qint64 size = m.Size;
+            m = *carried;
+            m.Size = size;
+        }
+        if (carried != m_carried.constEnd() || (!m.FileName.isEmpty() && !m_run.DownloadAll)) {
             WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::SkipRead + m.FileName + QStringLiteral(")"));
             continue;
         }
+        fillPipeline();
         examine(i);
+        forget(i);
         // The texts are only needed while the mail is examined.
         m.Body = QString();
         m.From = QString();
@@ -364,12 +397,16 @@ void MailboxScan::examine(qint64 i)
     WriteActivityLog(QString());
 
     WriteActivityLog(QStringLiteral("TOP ") + num(i) + QStringLiteral(" 20"));
-    m_pop.TOP_(static_cast<int>(i), 20);
+    m_pop.select(commandFor(i, Command::Top));
     QByteArray reply;
     if (waitForCommand() == aPOP::CommandComplete) {
         reply = m_pop.GetMessage();
         if (m_pop.MakeData()) {
-            m.MailDate = m_pop.GetDate();
+            // A date that cannot be read keeps the time of examining: an empty
+            // field would shift the record's fields when the list is read back.
+            const QDateTime date = m_pop.GetDate();
+            if (date.isValid())
+                m.MailDate = date;
             m.Subject = m_pop.GetSubject();
             m.FileName = m_pop.GetFileName();
             m.Body = m_pop.GetBody();
@@ -417,8 +454,7 @@ void MailboxScan::retrieve(qint64 i)
     m_run.beginReceiving(m.FileName, m.Size);
     WriteActivityLog(QString());
     WriteActivityLog(QStringLiteral("RETR ") + num(i));
-    m_pop.setExpectedSize(m.Size);
-    m_pop.RETR(static_cast<int>(i));
+    m_pop.select(commandFor(i, Command::Retr));
     if (waitForCommand(true) != aPOP::CommandComplete) {
         WriteActivityLog(ScanText::BodyFailed);
         lineUsable();
@@ -494,15 +530,27 @@ bool MailboxScan::wantsDeletion(const MessageInfo &m, const QDateTime &now) cons
 void MailboxScan::deletionPass()
 {
     const QDateTime now = Clock::instance().now();
+    std::vector<aPOP::Id> sent;
     for (qint64 i = 1; i < qint64(m_info.size()) && !stopped(); ++i) {
         const MessageInfo &m = m_info[std::size_t(i)];
         if (!wantsDeletion(m, now))
             continue;
-        m_pop.DELE(static_cast<int>(i));
+        const aPOP::Id id = m_pop.submit("DELE " + QByteArray::number(i), ReplyMode::SingleLine);
         WriteActivityLog(QStringLiteral("DELETE ") + num(i) + QStringLiteral("(") + m.FileName + QStringLiteral(")"));
-        if (waitForCommand() != aPOP::CommandComplete && !lineUsable())
+        sent.push_back(id);
+        if (!m_pipelined && awaitFailed(id))
             return;
     }
+    for (aPOP::Id id : sent)
+        if (m_pipelined && awaitFailed(id))
+            return;
+}
+
+// A DELE that failed other than by a plain refusal ends the pass.
+bool MailboxScan::awaitFailed(aPOP::Id id)
+{
+    m_pop.select(id);
+    return waitForCommand() != aPOP::CommandComplete && !lineUsable();
 }
 
 // H. Summary and close.
@@ -524,6 +572,91 @@ void MailboxScan::close()
     WriteActivityLog(ScanText::CheckEnd);
 }
 
+// --- commands ahead (pipelining) ---------------------------------------------
+
+bool MailboxScan::needsExamination(qint64 i) const
+{
+    const MessageInfo &m = m_info[std::size_t(i)];
+    return !m.Unusable && !m.Uid.isEmpty() && m.Size > 0 && !m_carried.contains(m.Uid) &&
+           (m.FileName.isEmpty() || m_run.DownloadAll);
+}
+
+// What a TOP reply will lead to, decided ahead without a trace: whether the
+// mail is a wanted data file (its retrieval can then be sent at once).
+bool MailboxScan::wantedAhead(const QByteArray &top) const
+{
+    MessageParser parser;
+    if (!parser.parse(top, MessageParser::Mode::Reply))
+        return false;
+    const QString subject = parser.subject();
+    return !subject.isEmpty() && sameText(subject, Settings.MailSubject) &&
+           FileNamePatternMatches(parser.fileName(), Settings.FileNamePatterns);
+}
+
+// Keeps the line full while the server allows it: the TOPs of the coming
+// messages, and the RETR of each that its TOP shows to be wanted. What is in
+// flight is bounded by the bytes of the replies expected, not by a count.
+void MailboxScan::fillPipeline()
+{
+    if (!m_pipelined || m_failed || m_lineDropped || stopped())
+        return;
+    while (!m_speculate.empty()) {
+        Ahead &a = m_ahead[m_speculate.front()];
+        const aPOP::Reply *r = m_pop.reply(a.top);
+        if (r && r->status == aPOP::CommandWaiting)
+            break;
+        const qint64 n = m_speculate.front();
+        m_speculate.pop_front();
+        const qint64 size = m_info[std::size_t(n)].Size;
+        if (r && r->status == aPOP::CommandComplete && m_inFlight < PipelineBytes && wantedAhead(r->bytes)) {
+            a.retr = m_pop.submit("RETR " + QByteArray::number(n), ReplyMode::MultiLine, size);
+            a.cost += size;
+            m_inFlight += size;
+        }
+    }
+    while (m_nextAhead < qint64(m_info.size()) && m_inFlight < PipelineBytes) {
+        const qint64 n = m_nextAhead++;
+        if (!needsExamination(n))
+            continue;
+        Ahead &a = m_ahead[n];
+        a.top = m_pop.submit("TOP " + QByteArray::number(n) + " 20", ReplyMode::MultiLine);
+        a.cost = qMin<qint64>(m_info[std::size_t(n)].Size, TopEstimate);
+        m_inFlight += a.cost;
+        m_speculate.push_back(n);
+    }
+}
+
+// The command of message i: the one sent ahead, or sent now.
+aPOP::Id MailboxScan::commandFor(qint64 i, Command command)
+{
+    const auto it = m_ahead.find(i);
+    const QByteArray n = QByteArray::number(i);
+    if (command == Command::Top) {
+        if (it != m_ahead.end() && it->second.top != 0)
+            return std::exchange(it->second.top, 0);
+        return m_pop.submit("TOP " + n + " 20", ReplyMode::MultiLine);
+    }
+    if (it != m_ahead.end() && it->second.retr != 0)
+        return std::exchange(it->second.retr, 0);
+    return m_pop.submit("RETR " + n, ReplyMode::MultiLine, m_info[std::size_t(i)].Size);
+}
+
+void MailboxScan::forget(qint64 i)
+{
+    const auto it = m_ahead.find(i);
+    if (it == m_ahead.end())
+        return;
+    m_inFlight -= it->second.cost;
+    m_ahead.erase(it);
+}
+
+QByteArray MailboxScan::awaitReply(aPOP::Id id)
+{
+    m_pop.select(id);
+    waitForCommand();
+    return m_pop.GetMessage();
+}
+
 // The one wait of the scan. A retrieval also ends by the silence rules: after
 // 10 s, once the closing boundary is in, the mail is taken as it stands (the
 // engine then proves the line in step before the next command); after 30 s it
@@ -536,10 +669,15 @@ void MailboxScan::close()
             break;
         }
         EventPump::instance().pumpOnce();
+        fillPipeline();
         if (!retrieval || m_pop.CommandStatus() != aPOP::CommandWaiting)
             continue;
         const qint32 silence = static_cast<qint32>(Clock::instance().tickCount() - m_pop.LastDataArrivalTime());
-        if (silence > 10000 && m_pop.BoundComplete()) {
+        if (silence > 10000 && m_pop.BoundComplete() && m_pop.commandsInFlight() > 1) {
+            // Later replies queue behind this one: it cannot be taken as it stands.
+            m_pop.setCommandStatus(aPOP::CommandFailed);
+            WriteActivityLog(ScanText::Timeout);
+        } else if (silence > 10000 && m_pop.BoundComplete()) {
             WriteActivityLog(ScanText::BoundaryDone);
             m_pop.setCommandStatus(aPOP::CommandComplete);
         } else if (silence > 30000) {
@@ -574,7 +712,11 @@ bool MailboxScan::lineUsable()
 {
     if (stopped())
         return false;
-    if (!m_pop.lineBroken() && m_pop.WinsockState() == Pop3Transport::Connected)
+    // With commands in flight, anything but a whole refusal leaves the later
+    // replies without a place: the line goes (and the run falls back to one
+    // command at a time).
+    const bool refused = m_pop.CommandRefused();
+    if (!m_pop.lineBroken() && m_pop.WinsockState() == Pop3Transport::Connected && (refused || !m_pipelined))
         return true;
     dropLine();
     return false;

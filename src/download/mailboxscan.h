@@ -3,9 +3,12 @@
 #include "download/downloadrun.h"
 #include "pop3/apop.h"
 
+#include <QHash>
 #include <QString>
 #include <QVariant>
 
+#include <deque>
+#include <unordered_map>
 #include <vector>
 
 class RunHost;
@@ -17,13 +20,20 @@ class RunHost;
 class MailboxScan
 {
 public:
-    MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop);
+    // `earlier`: a pass of this run that kept commands in flight and lost the
+    // line; this one goes one command at a time and counts what it examined.
+    MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const MailboxScan *earlier = nullptr);
 
     DownloadRun::Result run();
+    // The line was lost while commands were in flight: worth another pass.
+    bool pipelineFailed() const;
 
     // Message counts and sizes beyond these are not believed.
     static constexpr qint64 MaxMessages = 1000000;
     static constexpr qint64 MaxMessageSize = aPOP::DefaultMaxReplyBytes;
+    // Replies expected in flight at most, and what a TOP reply is taken to cost.
+    static constexpr qint64 PipelineBytes = qint64(16) * 1024 * 1024;
+    static constexpr qint64 TopEstimate = 8 * 1024;
 
 private:
     // One mailbox message during the scan.
@@ -47,6 +57,13 @@ private:
         bool Unusable = false;
     };
     enum class Step { Go, End };
+    enum class Command { Top, Retr };
+    // Commands sent ahead for one message, and the reply bytes they stand for.
+    struct Ahead {
+        aPOP::Id top = 0;
+        aPOP::Id retr = 0;
+        qint64 cost = 0;
+    };
 
     bool prepare();
     bool connectAndLogin();
@@ -61,6 +78,14 @@ private:
     bool storeRetrieved(MessageInfo &m);
     void deletionPass();
     void close();
+
+    bool needsExamination(qint64 i) const;
+    bool wantedAhead(const QByteArray &top) const;
+    void fillPipeline();
+    aPOP::Id commandFor(qint64 i, Command command);
+    void forget(qint64 i);
+    QByteArray awaitReply(aPOP::Id id);
+    bool awaitFailed(aPOP::Id id);
 
     ::CommandStatus waitForCommand(bool retrieval = false);
     // After a command that did not end with a whole reply: false when the line
@@ -85,4 +110,13 @@ private:
     int m_others = 0;
     bool m_failed = false;      // a decoding failure: the scan ends at once
     bool m_lineDropped = false; // the line could not be kept in step
+    bool m_pipeliningAllowed = true;
+    bool m_pipelined = false;
+    aPOP::Id m_uidlId = 0;
+    aPOP::Id m_listId = 0;
+    std::unordered_map<qint64, Ahead> m_ahead;
+    std::deque<qint64> m_speculate; // messages whose TOP reply has not been looked at ahead
+    qint64 m_nextAhead = 1;
+    qint64 m_inFlight = 0;
+    QHash<QString, MessageInfo> m_carried; // by unique id, from an earlier pass
 };

@@ -402,24 +402,37 @@ bool aPOP::startTlsExchange()
     return false;
 }
 
+void aPOP::select(Id id)
+{
+    if (id == m_current)
+        return;
+    m_matcher.release(m_current);
+    m_current = id;
+}
+
 bool aPOP::Authorize(const QString &user, const QString &password)
 {
     auto accepted = [this](Id id) {
+        select(id);
         waitFor(id, qint32(ReplyTimeoutMs));
         const Reply *r = reply(id);
         return r && r->status == CommandComplete && r->positive;
     };
     m_authorizing = true;
+    m_pipeliningOffered = false;
+    if (m_pipeliningAllowed && Capa())
+        m_pipeliningOffered = hasCapability(QStringLiteral("PIPELINING"));
     setStatusMessage(aPOPText::UserPrefix + user);
-    m_matcher.release(m_current);
-    m_current = submit("USER " + Cp932::encode(user), SingleLine);
-    bool ok = accepted(m_current);
+    const QByteArray passLine = "PASS " + Cp932::encode(password);
+    const Id userId = submit("USER " + Cp932::encode(user), SingleLine);
+    Id passId = pipelining() ? submit(passLine, SingleLine) : 0;
+    bool ok = accepted(userId);
     if (ok) {
         setStatusMessage(aPOPText::Ok);
         setStatusMessage(aPOPText::PassPrefix + QString(password.size(), QLatin1Char('*')));
-        m_matcher.release(m_current);
-        m_current = submit("PASS " + Cp932::encode(password), SingleLine);
-        ok = accepted(m_current);
+        if (passId == 0)
+            passId = submit(passLine, SingleLine);
+        ok = accepted(passId);
     }
     m_authorizing = false;
     if (!ok) {

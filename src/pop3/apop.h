@@ -154,8 +154,16 @@ public:
     // passed (< 1: the 60 s reply rule only) or `stop` says so.
     void waitFor(Id id, qint32 limitMs = 0, const std::function<bool()> &stop = {});
 
+    // Makes a submitted command the current one of the classic interface
+    // (CommandStatus, GetMessage, MakeData ... then speak of its reply).
+    void select(Id id);
+
     // --- capabilities (CAPA) ---
-    // Asks CAPA once after the greeting; false when the server does not answer it.
+    // Authorize asks CAPA first when pipelining is allowed; commands are then
+    // kept in flight where the server lists PIPELINING (RFC 2449).
+    void setPipeliningAllowed(bool allowed) { m_pipeliningAllowed = allowed; }
+    bool pipelining() const { return m_pipeliningAllowed && m_pipeliningOffered; }
+    // False when the server does not answer CAPA.
     bool Capa();
     const QStringList &capabilities() const { return m_capabilities; }
     bool hasCapability(const QString &name) const;
@@ -225,6 +233,8 @@ private:
     int m_port = 0;
     Pop3Transport::Security m_security = Pop3Transport::Security::None;
     QStringList m_capabilities;
+    bool m_pipeliningAllowed = false;
+    bool m_pipeliningOffered = false;
 
     // Results of the last parse and the last attachment transfer.
     MessageParser m_parsed;

@@ -117,6 +117,8 @@ public:
         t.respond("USER user", QByteArray("+OK\r\n"));
         t.respond("PASS secret", QByteArray("+OK logged in\r\n"));
         t.respond("NOOP", QByteArray("+OK\r\n"));
+        // One command at a time unless a test offers more.
+        t.respond("CAPA", QByteArray("-ERR no capabilities\r\n"));
         qint64 total = 0;
         QByteArray uidl = "+OK\r\n", list = "+OK\r\n";
         for (int i = 0; i < mails.size(); ++i) {

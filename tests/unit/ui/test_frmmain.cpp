@@ -709,7 +709,10 @@ void TestFrmMain::closingDuringARunClosesAfterIt()
         QTcpSocket *client = server.nextPendingConnection();
         client->write("+OK ready\r\n");
         connect(client, &QTcpSocket::readyRead, client, [&, client] {
-            if (!client->readAll().startsWith("USER"))
+            const QByteArray line = client->readAll();
+            if (line.startsWith("CAPA"))
+                client->write("-ERR\r\n");
+            if (!line.startsWith("USER"))
                 return;
             w.close();
             visibleAfterClose = w.isVisible();
