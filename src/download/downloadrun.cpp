@@ -7,6 +7,7 @@
 #include "core/inifile.h"
 #include "core/pathutil.h"
 #include "core/settings.h"
+#include "core/syncbarrier.h"
 #include "core/token.h"
 #include "core/wildcard.h"
 #include "dialup/cras32.h"
@@ -300,8 +301,8 @@ void DownloadRun::DoDownload()
     // Start from the list on disk: another process (a scheduled `kivrel /a` while
     // a window stays open) may have recorded mails since it was loaded, and the
     // saves of this run would otherwise drop those records.
-    m_host.readList().LoadReadList();
-    m_host.RefreshFileList();
+    if (m_host.readList().reloadIfChanged())
+        m_host.RefreshFileList();
 
     WriteIniValue(QStringLiteral("Config"), QStringLiteral("LastDLDate"), Clock::instance().now());
     ScanFinished = false;
@@ -313,7 +314,12 @@ void DownloadRun::DoDownload()
     QString entry;
     if (connectIfNeeded(dialled, external, entry)) {
         m_host.setDialAbortVisible(false);
+        // Files written by the scan reach the disk at its barriers, not one by one.
+        const SyncBarrier::Scope barrier;
         Download();
+        // Records stored since the last save; the scope's end syncs the rest.
+        // A failure leaves them for the next run, which fetches those mails again.
+        (void)m_host.readList().flush();
         LastDownloadTime = Clock::instance().now();
         ScanFinished = true;
         if (dialled)
@@ -390,9 +396,12 @@ void DownloadRun::Download()
     // is on disk before the scan moves on.
     auto record = [this](MessageInfo &m, const QString &fileName, const QString &description) {
         m.HandledTime = Clock::instance().now();
-        m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, fileName, m.Uid, description);
-        m_host.RefreshFileList();
-        m.Recorded = m_host.readList().SaveReadList();
+        const int index = m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, fileName, m.Uid, description);
+        m_host.RefreshFileListEntry(index);
+        m.Recorded = true;
+        // Saved every couple of seconds; what is left is saved before the deletion
+        // pass, which deletes no data mail when that fails.
+        (void)m_host.readList().saveIfDue();
     };
     if (!stat.isEmpty() && !m_stopRequested) {
         m_host.ShowStatus(replyText(stat).trimmed());
@@ -587,6 +596,8 @@ void DownloadRun::Download()
         // G. Deletion pass: only mails examined in this run, and a data mail only
         // when its file or record is safely stored.
         if (!failed && !lineDropped && !m_stopRequested) {
+            // Every record and file of this run on disk before the first DELE.
+            const bool stored = m_host.readList().flush() && SyncBarrier::sync();
             const QDateTime now = Clock::instance().now();
             const qint64 keepMinutes = static_cast<qint64>(Settings.KeepDays) * 1440;
             for (qint64 i = 1; i <= count; ++i) {
@@ -597,7 +608,7 @@ void DownloadRun::Download()
                 const bool notice = sameText(m.Subject, Settings.InformationSubject);
                 if (!data && !notice)
                     continue;
-                if (data && !m.Recorded)
+                if (data && (!m.Recorded || !stored))
                     continue;
                 bool remove = m.Downloaded && Settings.DeleteDownloadMail;
                 const QDateTime mailDate = m.MailDate.toDateTime();

@@ -6,9 +6,14 @@
 #include "core/datetext.h"
 #include "core/pathutil.h"
 #include "core/settings.h"
+#include "core/syncbarrier.h"
 #include "core/token.h"
+#include "download/savefolderpresence.h"
+#include "platform/clock.h"
 
 #include <QFile>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -58,8 +63,8 @@ int ReadList::find(const QString &uid) const
     return m_index.value(uid.toCaseFolded(), -1);
 }
 
-void ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName,
-                            const QString &uid, const QString &description)
+int ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName,
+                           const QString &uid, const QString &description)
 {
     int i = find(uid);
     if (i < 0) {
@@ -75,6 +80,45 @@ void ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDat
     e.Uid = uid;
     e.Description = description;
     e.FilePresent = presentInSaveFolders(fileName);
+    markUnsaved(i);
+    return i;
+}
+
+void ReadList::markUnsaved(int index)
+{
+    if (!m_unsaved)
+        m_unsavedSince = Clock::instance().tickCount();
+    m_unsaved = true;
+    m_unsavedIndexes.append(index);
+}
+
+bool ReadList::saveIfDue()
+{
+    if (!m_unsaved || Clock::elapsed(m_unsavedSince, Clock::instance().tickCount()) < SaveDelayMs)
+        return true;
+    return SaveReadList();
+}
+
+bool ReadList::flush()
+{
+    return !m_unsaved || SaveReadList();
+}
+
+ReadList::FileStamp ReadList::stampOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino), static_cast<qint64>(st.st_size),
+            static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool ReadList::reloadIfChanged()
+{
+    if (!m_unsaved && m_stamp.size >= 0 && stampOf(filePath()) == m_stamp)
+        return false;
+    LoadReadList();
+    return true;
 }
 
 void ReadList::LoadReadList()
@@ -82,7 +126,9 @@ void ReadList::LoadReadList()
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly))
         return; // a missing or unreadable list leaves what is in memory
+    const FileStamp stamp = stampOf(filePath());
     const QString text = Cp932::decode(file.readAll());
+    const SaveFolderPresence presence;
 
     QList<ReadEntry> loaded;
     Token token;
@@ -101,11 +147,28 @@ void ReadList::LoadReadList()
         e.FileName = token.Fields(3);
         e.Uid = token.Fields(4);
         e.Description = token.Fields(5);
-        e.FilePresent = presentInSaveFolders(e.FileName);
+        e.FilePresent = presence.contains(e.FileName);
         loaded.append(std::move(e));
     }
+    QList<ReadEntry> unsaved;
+    for (const int i : std::as_const(m_unsavedIndexes))
+        unsaved.append(m_entries.at(i));
     m_entries = std::move(loaded);
     m_indexValid = false;
+    m_stamp = stamp;
+    m_unsavedIndexes.clear();
+    for (const ReadEntry &e : std::as_const(unsaved)) {
+        const int i = find(e.Uid);
+        if (i >= 0) {
+            m_entries[i] = e;
+            m_unsavedIndexes.append(i);
+        } else {
+            m_entries.append(e);
+            const int added = static_cast<int>(m_entries.size()) - 1;
+            m_index.insert(e.Uid.toCaseFolded(), added); // find() has just built the index
+            m_unsavedIndexes.append(added);
+        }
+    }
 }
 
 bool ReadList::SaveReadList()
@@ -117,6 +180,14 @@ bool ReadList::SaveReadList()
         text += textOf(e.HandledTime) + u'\t' + textOf(e.MailDate) + u'\t' + e.FileName + u'\t' + e.Uid + u'\t' +
                 e.Description + QStringLiteral("\r\n");
     }
+    // The files first, then the records that name them.
+    if (!SyncBarrier::sync())
+        return false;
     // Replaced as a whole: a crash leaves the old list or the new one, never half of it.
-    return writeFileAtomically(filePath(), Cp932::encode(text));
+    if (!writeFileAtomically(filePath(), Cp932::encode(text)))
+        return false;
+    m_stamp = stampOf(filePath());
+    m_unsaved = false;
+    m_unsavedIndexes.clear();
+    return true;
 }
