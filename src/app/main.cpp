@@ -7,15 +7,17 @@
 // regard to case, and the settings switch wins.
 //
 // Without a display (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) only
-// the automatic mode can run: it uses the offscreen platform, prints every
-// status text and message box on standard output, and answers each box as its
-// default button would.
+// the automatic mode can run: it runs on the console (ConsoleHost), creates no
+// widget, prints every status text and message box on standard output, and
+// answers each box as its default button would.
 //
 // Test aid: KIVREL_TEST_AUTOCLOSE_MS=<n> closes every window n ms after start,
 // so scripts can run the interactive modes to their end.
 
+#include "app/consolehost.h"
 #include "core/activitylog.h"
 #include "core/datakinds.h"
+#include "core/datetext.h"
 #include "core/settings.h"
 #include "core/wildcard.h"
 #include "platform/messagebox.h"
@@ -29,6 +31,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -95,6 +98,7 @@ void armAutoclose()
 
 int main(int argc, char **argv)
 {
+    pinLocalTimeZone();
     const StartMode mode = startModeOf(commandLineOf(argc, argv));
     const bool display = displayAvailable();
     if (!display) {
@@ -103,14 +107,15 @@ int main(int argc, char **argv)
                                  "Only the automatic mode runs without one: kivrel /a\n");
             return ExitNoDisplay;
         }
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
     // The arguments are ours alone: Qt gets none of them to interpret.
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
-    QApplication app(qtArgc, qtArgv);
-    QApplication::setApplicationName(frmMainText::Title);
+    // Without a display nothing graphical is started at all.
+    const std::unique_ptr<QCoreApplication> app =
+        display ? std::make_unique<QApplication>(qtArgc, qtArgv) : std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    QCoreApplication::setApplicationName(frmMainText::Title);
 
     const bool headless = !display || headlessPlatform();
     if (!headless)
@@ -126,9 +131,11 @@ int main(int argc, char **argv)
         auto *dialog = new frmSetting;
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
-        return app.exec();
+        return app->exec();
     }
     case StartMode::Automatic: {
+        if (!display)
+            return ConsoleHost::runAutomatic();
         frmMain window;
         window.setStatusEcho(headless);
         // Nobody can look at this window: its texts go to standard output, and
@@ -153,5 +160,5 @@ int main(int argc, char **argv)
     }
     frmMain window;
     window.show();
-    return app.exec();
+    return app->exec();
 }

@@ -7,7 +7,6 @@
 #include "core/pathutil.h"
 #include "core/settings.h"
 #include "core/syncbarrier.h"
-#include "core/token.h"
 #include "download/savefolderpresence.h"
 #include "platform/clock.h"
 
@@ -23,6 +22,40 @@ QVariant dateOrText(const QString &field)
     if (const auto dt = parseDateTime(field))
         return *dt;
     return field;
+}
+
+// The fields of one line as the field splitter makes them with TAB and CR as
+// separators (a line holds no LF): leading separators are skipped, a run of
+// separators counts as one, and a separator at the end gives one empty last
+// field. Only the first five are kept; the count is of all of them.
+struct LineFields {
+    QStringView field[5];
+    int count = 0;
+};
+
+LineFields splitLine(QStringView line)
+{
+    LineFields out;
+    const auto isSeparator = [](QChar c) { return c == u'\t' || c == u'\r'; };
+    qsizetype i = 0;
+    while (i < line.size() && isSeparator(line[i]))
+        ++i;
+    while (i < line.size()) {
+        const qsizetype start = i;
+        while (i < line.size() && !isSeparator(line[i]))
+            ++i;
+        if (out.count < 5)
+            out.field[out.count] = line.sliced(start, i - start);
+        ++out.count;
+        while (i < line.size() && isSeparator(line[i]))
+            ++i;
+    }
+    if (!line.isEmpty() && isSeparator(line.back())) {
+        if (out.count < 5)
+            out.field[out.count] = QStringView();
+        ++out.count;
+    }
+    return out;
 }
 
 } // namespace
@@ -131,22 +164,22 @@ void ReadList::LoadReadList()
     const SaveFolderPresence presence;
 
     QList<ReadEntry> loaded;
-    Token token;
+    loaded.reserve(text.count(u'\n') + 1);
     for (QStringView line : QStringView(text).split(u'\n')) {
         if (line.endsWith(u'\r'))
             line.chop(1);
         if (line.isEmpty())
             continue;
         // Runs of TABs count as one separator, as the splitter makes them.
-        token.Init(line.toString(), QStringLiteral("\t\r\n"));
-        if (token.FieldsCount() < 4)
+        const LineFields fields = splitLine(line);
+        if (fields.count < 4)
             continue;
         ReadEntry e;
-        e.HandledTime = dateOrText(token.Fields(1));
-        e.MailDate = dateOrText(token.Fields(2));
-        e.FileName = token.Fields(3);
-        e.Uid = token.Fields(4);
-        e.Description = token.Fields(5);
+        e.HandledTime = dateOrText(fields.field[0].toString());
+        e.MailDate = dateOrText(fields.field[1].toString());
+        e.FileName = fields.field[2].toString();
+        e.Uid = fields.field[3].toString();
+        e.Description = fields.field[4].toString();
         e.FilePresent = presence.contains(e.FileName);
         loaded.append(std::move(e));
     }
