@@ -12,6 +12,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {
@@ -142,6 +144,19 @@ ReadList::FileStamp ReadList::stampOf(const QString &path)
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
+    return stampOf(st);
+}
+
+ReadList::FileStamp ReadList::stampOf(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return {};
+    return stampOf(st);
+}
+
+ReadList::FileStamp ReadList::stampOf(const struct stat &st)
+{
     return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino), static_cast<qint64>(st.st_size),
             static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
@@ -154,34 +169,46 @@ bool ReadList::reloadIfChanged()
     return true;
 }
 
+// Text is converted a piece at a time (cut after a LF, which is never part
+// of a CP932 double-byte character), so a long list never lies in memory as
+// a whole decoded copy beside its bytes.
+static constexpr qsizetype ConvertPiece = 256 * 1024;
+
 void ReadList::LoadReadList()
 {
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly))
         return; // a missing or unreadable list leaves what is in memory
-    const FileStamp stamp = stampOf(filePath());
-    const QString text = Cp932::decode(file.readAll());
+    const FileStamp stamp = stampOf(file.handle());
+    const QByteArray bytes = file.readAll();
+    file.close();
     const SaveFolderPresence presence;
 
     QList<ReadEntry> loaded;
-    loaded.reserve(text.count(u'\n') + 1);
-    for (QStringView line : QStringView(text).split(u'\n')) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        if (line.isEmpty())
-            continue;
-        // Runs of TABs count as one separator, as the splitter makes them.
-        const LineFields fields = splitLine(line);
-        if (fields.count < 4)
-            continue;
-        ReadEntry e;
-        e.HandledTime = dateOrText(fields.field[0].toString());
-        e.MailDate = dateOrText(fields.field[1].toString());
-        e.FileName = fields.field[2].toString();
-        e.Uid = fields.field[3].toString();
-        e.Description = fields.field[4].toString();
-        e.FilePresent = presence.contains(e.FileName);
-        loaded.append(std::move(e));
+    loaded.reserve(bytes.count('\n') + 1);
+    for (qsizetype from = 0; from < bytes.size();) {
+        qsizetype to = bytes.indexOf('\n', std::min(from + ConvertPiece, bytes.size() - 1));
+        to = to < 0 ? bytes.size() : to + 1;
+        const QString text = Cp932::decode(QByteArrayView(bytes).sliced(from, to - from));
+        from = to;
+        for (QStringView line : QStringView(text).split(u'\n')) {
+            if (line.endsWith(u'\r'))
+                line.chop(1);
+            if (line.isEmpty())
+                continue;
+            // Runs of TABs count as one separator, as the splitter makes them.
+            const LineFields fields = splitLine(line);
+            if (fields.count < 4)
+                continue;
+            ReadEntry e;
+            e.HandledTime = dateOrText(fields.field[0].toString());
+            e.MailDate = dateOrText(fields.field[1].toString());
+            e.FileName = fields.field[2].toString();
+            e.Uid = fields.field[3].toString();
+            e.Description = fields.field[4].toString();
+            e.FilePresent = presence.contains(e.FileName);
+            loaded.append(std::move(e));
+        }
     }
     QList<ReadEntry> unsaved;
     for (const int i : std::as_const(m_unsavedIndexes))
@@ -206,18 +233,25 @@ void ReadList::LoadReadList()
 
 bool ReadList::SaveReadList()
 {
+    QByteArray bytes;
+    bytes.reserve(std::max<qint64>(m_stamp.size, 0) + 64 * 1024);
     QString text;
     for (const ReadEntry &e : std::as_const(m_entries)) {
         if (e.Removed)
             continue;
         text += textOf(e.HandledTime) + u'\t' + textOf(e.MailDate) + u'\t' + e.FileName + u'\t' + e.Uid + u'\t' +
                 e.Description + QStringLiteral("\r\n");
+        if (text.size() >= ConvertPiece) {
+            bytes += Cp932::encode(text);
+            text.resize(0);
+        }
     }
+    bytes += Cp932::encode(text);
     // The files first, then the records that name them.
     if (!SyncBarrier::sync())
         return false;
     // Replaced as a whole: a crash leaves the old list or the new one, never half of it.
-    if (!writeFileAtomically(filePath(), Cp932::encode(text)))
+    if (!writeFileAtomically(filePath(), bytes))
         return false;
     m_stamp = stampOf(filePath());
     m_unsaved = false;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 
+struct stat;
+
 // One handled mail. HandledTime and MailDate hold a QDateTime, or a QString
 // when the stored text was not a date (it is then written back unchanged).
 struct ReadEntry {
@@ -84,6 +86,8 @@ private:
         bool operator==(const FileStamp &) const = default;
     };
     static FileStamp stampOf(const QString &path);
+    static FileStamp stampOf(int fd);
+    static FileStamp stampOf(const struct stat &st);
     void markUnsaved(int index);
 
     QList<ReadEntry> m_entries;
