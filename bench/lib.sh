@@ -1,5 +1,13 @@
 # Shared by the whole-run benchmarks: sourced with $here (the source tree)
-# and $kivrel (the binary) set.
+# and $build (the build folder) set.
+
+# Sets $kivrel; ends the script when it or another tool is missing.
+need_tools() {
+    kivrel=$build/bin/kivrel
+    [ -x "$kivrel" ] || { echo "build kivrel first: cmake -S $here -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release && ninja -C $build kivrel" >&2; exit 1; }
+    command -v mpop > /dev/null || { echo "mpop is missing: apt-get install mpop" >&2; exit 1; }
+    [ -x /usr/bin/time ] || { echo "GNU time is missing: apt-get install time" >&2; exit 1; }
+}
 
 # A program folder with Kivrel.ini for a server port: $1 folder, $2 port.
 program_folder() {

@@ -25,11 +25,8 @@ while [ $# -gt 0 ]; do
     *) build=$(cd "$1" && pwd); shift ;;
     esac
 done
-kivrel=$build/bin/kivrel
-[ -x "$kivrel" ] || { echo "build kivrel first: cmake -S $here -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release && ninja -C $build kivrel" >&2; exit 1; }
-command -v mpop > /dev/null || { echo "mpop is missing: apt-get install mpop" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "GNU time is missing: apt-get install time" >&2; exit 1; }
 . "$here/bench/lib.sh"
+need_tools
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kivrel-history.XXXXXX")
 chmod 755 "$work" # Dovecot's login processes must reach the mailbox below it
