@@ -43,8 +43,8 @@ def kill_moments(rng):
 
 
 # (call, file-path part, before/after, highest n): where the shim kills. "after"
-# a write means after half of its bytes; a folder sync is matched by the save
-# folder's name.
+# a write means after half of its bytes; a folder sync (and the syncfs of a
+# run's barrier, made on the folder) is matched by the save folder's name.
 KILL_POINTS = [
     ("write", "/.kivrel-", "after", 6),
     ("fsync", "/.kivrel-", "before", 6),
@@ -56,6 +56,9 @@ KILL_POINTS = [
     ("rename", "/Kivrel.dat", "after", 8),
     ("rename", "/Kivrel.ini", "before", 1),
     ("write", "/Kivrel.ini.", "after", 1),
+    # The barrier that brings a run's data files to the disk (one syncfs on the save folder).
+    ("syncfs", "/save1", "before", 2),
+    ("syncfs", "/save1", "after", 2),
 ]
 SHIM_KILLS = 30
 
@@ -123,6 +126,7 @@ static int syncOrKill(const char *call, int (*real)(int), int fd)
 
 int fsync(int fd) { return syncOrKill("fsync", REAL(fsync), fd); }
 int fdatasync(int fd) { return syncOrKill("fdatasync", REAL(fdatasync), fd); }
+int syncfs(int fd) { return syncOrKill("syncfs", REAL(syncfs), fd); }
 
 int rename(const char *from, const char *to)
 {
