@@ -47,18 +47,20 @@ def kill_moments(rng):
 # run's barrier, made on the folder) is matched by the save folder's name.
 KILL_POINTS = [
     ("write", "/.kivrel-", "after", 6),
-    ("fsync", "/.kivrel-", "before", 6),
+    # A run renames its data files into place unsynced; the barrier (one syncfs
+    # on the save folder) brings them to the disk before Kivrel.dat is saved,
+    # before the first DELE and at the end. Kivrel.dat is saved a few times per
+    # run, its temporary file synced before the rename.
+    ("fsync", "/Kivrel.dat.", "before", 2),
     ("rename", "/.kivrel-", "before", 6),
     ("rename", "/.kivrel-", "after", 6),
-    ("fsync", "/save1", "after", 12),
-    ("write", "/Kivrel.dat.", "after", 8),
-    ("rename", "/Kivrel.dat", "before", 8),
-    ("rename", "/Kivrel.dat", "after", 8),
+    ("syncfs", "/save1", "after", 2),
+    ("write", "/Kivrel.dat.", "after", 2),
+    ("rename", "/Kivrel.dat", "before", 2),
+    ("rename", "/Kivrel.dat", "after", 2),
     ("rename", "/Kivrel.ini", "before", 1),
     ("write", "/Kivrel.ini.", "after", 1),
-    # The barrier that brings a run's data files to the disk (one syncfs on the save folder).
     ("syncfs", "/save1", "before", 2),
-    ("syncfs", "/save1", "after", 2),
 ]
 SHIM_KILLS = 30
 
