@@ -180,6 +180,13 @@ std::optional<std::optional<QDateTime>> parseWrittenForm(QStringView text)
 
 } // namespace
 
+std::optional<QDateTime> parseDateTime(QStringView text)
+{
+    if (const auto written = parseWrittenForm(text))
+        return *written;
+    return parseDateTime(text.toString());
+}
+
 std::optional<QDateTime> parseDateTime(const QString &text)
 {
     if (const auto written = parseWrittenForm(text))

@@ -19,11 +19,11 @@
 namespace {
 
 // A stored field reads back as a date-time when it is one, else as the text itself.
-QVariant dateOrText(const QString &field)
+QVariant dateOrText(QStringView field)
 {
     if (const auto dt = parseDateTime(field))
         return *dt;
-    return field;
+    return field.toString();
 }
 
 // The fields of one line as the field splitter makes them with TAB and CR as
@@ -62,6 +62,48 @@ LineFields splitLine(QStringView line)
 
 } // namespace
 
+namespace {
+
+char16_t foldedUnit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u;
+    return c.toCaseFolded().unicode();
+}
+
+} // namespace
+
+bool UidKey::operator==(const UidKey &other) const
+{
+    if (text.size() != other.text.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar a = text[i];
+        const QChar b = other.text[i];
+        if (a.unicode() >= 0x80 || b.unicode() >= 0x80) // beyond ASCII (never in a valid id): the full rule
+            return text.compare(other.text, Qt::CaseInsensitive) == 0;
+        if (foldedUnit(a) != foldedUnit(b))
+            return false;
+    }
+    return true;
+}
+
+size_t qHash(const UidKey &key, size_t seed) noexcept
+{
+    // Consistent with the comparison: every character as its case folding
+    // (FNV-1a, then a final mix so the low bits depend on every character).
+    quint64 h = 14695981039346656037ULL ^ seed;
+    for (const QChar c : key.text) {
+        h ^= foldedUnit(c);
+        h *= 1099511628211ULL;
+    }
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return static_cast<size_t>(h);
+}
+
 QString ReadList::textOf(const QVariant &value)
 {
     if (value.metaType().id() == QMetaType::QDateTime)
@@ -89,13 +131,13 @@ int ReadList::find(const QString &uid) const
         m_index.clear();
         m_index.reserve(m_entries.size());
         for (int i = 0; i < m_entries.size(); ++i) {
-            const QString key = m_entries[i].Uid.toCaseFolded();
+            const UidKey key{m_entries[i].Uid};
             if (!m_index.contains(key)) // the first of two equal ids is the one used
                 m_index.insert(key, i);
         }
         m_indexValid = true;
     }
-    return m_index.value(uid.toCaseFolded(), -1);
+    return m_index.value(UidKey{uid}, -1);
 }
 
 int ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName,
@@ -106,7 +148,7 @@ int ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate
         m_entries.append(ReadEntry{});
         i = static_cast<int>(m_entries.size()) - 1;
         if (m_indexValid)
-            m_index.insert(uid.toCaseFolded(), i);
+            m_index.insert(UidKey{uid}, i);
     }
     ReadEntry &e = m_entries[i];
     e.HandledTime = handledTime;
@@ -201,8 +243,8 @@ void ReadList::LoadReadList()
             if (fields.count < 4)
                 continue;
             ReadEntry e;
-            e.HandledTime = dateOrText(fields.field[0].toString());
-            e.MailDate = dateOrText(fields.field[1].toString());
+            e.HandledTime = dateOrText(fields.field[0]);
+            e.MailDate = dateOrText(fields.field[1]);
             e.FileName = fields.field[2].toString();
             e.Uid = fields.field[3].toString();
             e.Description = fields.field[4].toString();
@@ -225,7 +267,7 @@ void ReadList::LoadReadList()
         } else {
             m_entries.append(e);
             const int added = static_cast<int>(m_entries.size()) - 1;
-            m_index.insert(e.Uid.toCaseFolded(), added); // find() has just built the index
+            m_index.insert(UidKey{e.Uid}, added); // find() has just built the index
             m_unsavedIndexes.append(added);
         }
     }

@@ -20,6 +20,14 @@ struct ReadEntry {
     bool Removed = false;     // dropped at the next save, never stored
 };
 
+// A Uid as a key compared without regard to case; it shares the entry's text
+// instead of holding a folded copy.
+struct UidKey {
+    QString text;
+    bool operator==(const UidKey &other) const;
+};
+size_t qHash(const UidKey &key, size_t seed = 0) noexcept;
+
 // The read-mail list: every mail the program has handled, kept in Kivrel.dat.
 class ReadList
 {
@@ -97,6 +105,6 @@ private:
     quint32 m_unsavedSince = 0;
     // Uid (case-folded) -> index of its first entry; rebuilt when stale. A
     // mailbox check looks up every mail of the mailbox.
-    mutable QHash<QString, int> m_index;
+    mutable QHash<UidKey, int> m_index;
     mutable bool m_indexValid = false;
 };
