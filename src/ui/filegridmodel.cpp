@@ -292,9 +292,18 @@ void FileGridModel::sortDescending(int column)
     compact();
     std::vector<int> order(static_cast<size_t>(m_rows - 1));
     std::iota(order.begin(), order.end(), 1);
-    std::stable_sort(order.begin(), order.end(), [this, column](int a, int b) {
+    const auto later = [this, column](int a, int b) {
         return QString::compare(cell(a, column).text, cell(b, column).text, Qt::CaseSensitive) > 0;
-    });
+    };
+    // A list kept in the order it grew is strictly ascending: reversing it is
+    // the stable descending order (no two rows are equal).
+    bool ascending = true;
+    for (int r = 2; r < m_rows && ascending; ++r)
+        ascending = later(r, r - 1);
+    if (ascending)
+        std::reverse(order.begin(), order.end());
+    else
+        std::stable_sort(order.begin(), order.end(), later);
     std::vector<Cell> cells(m_cells.size());
     for (int c = 0; c < m_columns; ++c)
         cells[static_cast<size_t>(c)] = std::move(m_cells[static_cast<size_t>(c)]);
