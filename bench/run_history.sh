@@ -37,9 +37,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== mailbox: 200 data mails; history sizes $sizes; best of $rounds rounds"
+echo "== mailbox: 200 data mails (attachment 375,000 bytes); history sizes $sizes; best of $rounds rounds"
 "$here/tools/make-sample-mails" --out "$work/mails" --format maildir --data 200 --notices 0 --info 0 \
-    --personal 0 --kinds DU,DW,DX,DZ,SH,SJ,SQ,KK,CC --date-base now --days-back 5 > /dev/null
+    --personal 0 --attach-bytes 375000 --kinds DU,DW,DX,DZ,SH,SJ,SQ,KK,CC --date-base now --days-back 5 > /dev/null
 mkdir -p "$work/empty/new" "$work/empty/cur" "$work/empty/tmp"
 "$here/tools/dovecot-fixture" start "$work/dovecot" --maildir-from "$work/mails" > "$work/dovecot.env"
 "$here/tools/dovecot-fixture" start "$work/dovecot-empty" --maildir-from "$work/empty" > "$work/dovecot-empty.env"
