@@ -392,8 +392,8 @@ void DownloadRun::Download()
         WriteActivityLog(ScanText::LineDropped);
         lineDropped = true;
     };
-    // A handled mail goes into the read list, the window shows it, and the list
-    // is on disk before the scan moves on.
+    // A handled mail goes into the read list and the window shows it; the list
+    // reaches the disk by its saving rule.
     auto record = [this](MessageInfo &m, const QString &fileName, const QString &description) {
         m.HandledTime = Clock::instance().now();
         const int index = m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, fileName, m.Uid, description);

@@ -431,6 +431,7 @@ void frmMain::fillRow(int row, const ReadEntry &entry, const QDateTime &referenc
 void frmMain::RefreshFileList()
 {
     const QDateTime reference = newEntryReference();
+    m_gridReference = reference;
     FileGrid *grid = m_faList;
     grid->setRedraw(false);
     const int count = m_readList.ReadCount();
@@ -463,6 +464,13 @@ void frmMain::RefreshFileListEntry(int index)
         RefreshFileList(); // the grid does not show this list: build it whole
         return;
     }
+    // A new run (a new LastDLDate) changes which rows are bold: that is one
+    // rebuild per run, not per mail.
+    const QDateTime reference = newEntryReference();
+    if (reference != m_gridReference) {
+        RefreshFileList();
+        return;
+    }
     const ReadEntry &entry = m_readList.at(index);
     const QString key = textOf(entry.HandledTime, formatDateTime);
     // A replaced entry already has a row; a new one was appended to the list.
@@ -490,7 +498,7 @@ void frmMain::RefreshFileListEntry(int index)
     } else {
         grid->insertRow(row);
     }
-    fillRow(row, entry, newEntryReference());
+    fillRow(row, entry, reference);
     grid->widenColumnsFor(row, ColMark, ColMailDate);
 }
 

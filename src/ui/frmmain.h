@@ -229,4 +229,6 @@ private:
     bool m_statusEcho = false;
     int m_lastRunExitCode = 0;
     std::optional<QDateTime> m_lastDownloadTime;
+    // The time after which the grid's rows are bold, as it last drew them.
+    QDateTime m_gridReference;
 };

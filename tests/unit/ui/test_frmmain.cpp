@@ -620,7 +620,8 @@ void TestFrmMain::webPagesComeFromTheSettingsFile()
 
 void TestFrmMain::storedMailsGiveTheRowsOfARebuild_data()
 {
-    QTest::addColumn<QStringList>("stored"); // "uid|handled time|file name", one mail after another
+    // "uid|handled time|file name", one mail after another; "LastDLDate|time": a new run starts
+    QTest::addColumn<QStringList>("stored");
     QTest::newRow("a new mail, the latest") << QStringList{"UIDN|2026/12/09 10:00:00|DU261209.LZH"};
     QTest::newRow("a stored mail again, now the latest") << QStringList{"uid2|2026/12/09 10:00:00|SH261209.LZH"};
     QTest::newRow("the latest stored again") << QStringList{"UID3|2026/12/09 10:00:00|KK261209.LZH"};
@@ -632,6 +633,8 @@ void TestFrmMain::storedMailsGiveTheRowsOfARebuild_data()
     QTest::newRow("a run of mails") << QStringList{
         "UIDA|2026/12/09 10:00:00|DU261209.LZH", "UIDB|2026/12/09 10:00:00|A-WIDER-NAME-THAN-ALL.LZH",
         "UID1|2026/12/09 10:00:01|-", "UIDA|2026/12/09 10:00:02|DU261209.LZH"};
+    QTest::newRow("the next run's mail") << QStringList{"UIDA|2026/12/05 10:00:00|-", "LastDLDate|2026/12/09 09:00:00",
+                                                        "UIDB|2026/12/09 10:00:00|-"};
 }
 
 // One row added or moved per stored mail must leave the grid as rebuilding it
@@ -648,6 +651,10 @@ void TestFrmMain::storedMailsGiveTheRowsOfARebuild()
     QAbstractItemModelTester tester(w.faList()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     for (const QString &mail : stored) {
         const QStringList f = mail.split(u'|');
+        if (f[0] == QLatin1String("LastDLDate")) {
+            WriteIniValue(QStringLiteral("Config"), f[0], f[1]);
+            continue;
+        }
         const QDateTime handled = QDateTime::fromString(f[1], QStringLiteral("yyyy/MM/dd hh:mm:ss"));
         const int index = w.readList().PutReadEntry(handled, handled, f[2], f[0], QStringLiteral("d ") + f[0]);
         w.RefreshFileListEntry(index);
