@@ -9,6 +9,8 @@
 #include "pop3/backuplog.h"
 #include "pop3/messageparser.h"
 
+#include "benchutil.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -55,18 +57,6 @@ QByteArray makeReply(const QByteArray &attachmentText)
     mail += attachmentText;
     mail += "\r\n--XXBOUNDARYXX--\r\n.\r\n";
     return mail;
-}
-
-long peakRssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 // CPU time of the process: on a busy machine the wall clock also counts

@@ -7,18 +7,20 @@
 // regard to case, and the settings switch wins.
 //
 // Without a display (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) only
-// the automatic mode can run: it uses the offscreen platform, prints every
-// status text and message box on standard output, and answers each box as its
-// default button would.
+// the automatic mode can run: it runs on the console (ConsoleHost), creates no
+// widget, prints every status text and message box on standard output, and
+// answers each box as its default button would.
 //
 // --help, -h and --version (exactly these) are answered before anything else.
 //
 // Test aid: KIVREL_TEST_AUTOCLOSE_MS=<n> closes every window n ms after start,
 // so scripts can run the interactive modes to their end.
 
+#include "app/consolehost.h"
 #include "core/activitylog.h"
 #include "core/commandlinehelp.h"
 #include "core/datakinds.h"
+#include "core/datetext.h"
 #include "core/settings.h"
 #include "core/wildcard.h"
 #include "download/runlock.h"
@@ -34,6 +36,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <memory>
 
 namespace {
 
@@ -93,6 +96,7 @@ int main(int argc, char **argv)
 {
     if (const auto request = CommandLineHelp::requestOf(argc, argv))
         return CommandLineHelp::answer(*request);
+    pinLocalTimeZone();
     const StartMode mode = startModeOf(commandLineOf(argc, argv));
     const bool display = displayAvailable();
     if (!display) {
@@ -101,14 +105,15 @@ int main(int argc, char **argv)
                                  "Only the automatic mode runs without one: kivrel /a\n");
             return ExitNoDisplay;
         }
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
     // The arguments are ours alone: Qt gets none of them to interpret.
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
-    QApplication app(qtArgc, qtArgv);
-    QApplication::setApplicationName(frmMainText::Title);
+    // Without a display nothing graphical is started at all.
+    const std::unique_ptr<QCoreApplication> app =
+        display ? std::make_unique<QApplication>(qtArgc, qtArgv) : std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    QCoreApplication::setApplicationName(frmMainText::Title);
 
     const bool headless = !display || headlessPlatform();
     if (!headless)
@@ -131,9 +136,11 @@ int main(int argc, char **argv)
         auto *dialog = new frmSetting;
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
-        return app.exec();
+        return app->exec();
     }
     case StartMode::Automatic: {
+        if (!display)
+            return ConsoleHost::runAutomatic();
         frmMain window;
         window.setStatusEcho(headless);
         // Nobody can look at this window: its texts go to standard output, and
@@ -158,5 +165,5 @@ int main(int argc, char **argv)
     }
     frmMain window;
     window.show();
-    return app.exec();
+    return app->exec();
 }

@@ -121,10 +121,76 @@ std::optional<QTime> makeTime(QStringView h, QStringView m, QStringView s)
     return t;
 }
 
+// The form the program writes ("1999/12/24 8:05:09", "1999/12/24"), read
+// digit by digit; nullopt when the text has any other form (the general rule
+// below then decides). A read list holds two of these per record.
+std::optional<std::optional<QDateTime>> parseWrittenForm(QStringView text)
+{
+    qsizetype i = 0;
+    const auto number = [&](int minDigits, int maxDigits) -> std::optional<int> {
+        int value = 0;
+        int digits = 0;
+        while (i < text.size() && digits < maxDigits && text[i] >= u'0' && text[i] <= u'9') {
+            value = value * 10 + (text[i].unicode() - u'0');
+            ++i;
+            ++digits;
+        }
+        if (digits < minDigits || (i < text.size() && text[i] >= u'0' && text[i] <= u'9'))
+            return std::nullopt;
+        return value;
+    };
+    const auto expect = [&](char16_t c) {
+        if (i >= text.size() || text[i] != c)
+            return false;
+        ++i;
+        return true;
+    };
+    const auto year = number(4, 4);
+    if (!year || !expect(u'/'))
+        return std::nullopt;
+    const auto month = number(1, 2);
+    if (!month || !expect(u'/'))
+        return std::nullopt;
+    const auto day = number(1, 2);
+    if (!day)
+        return std::nullopt;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (i < text.size()) {
+        const auto h = expect(u' ') ? number(1, 2) : std::nullopt;
+        const auto m = h && expect(u':') ? number(1, 2) : std::nullopt;
+        if (!m)
+            return std::nullopt;
+        hour = *h;
+        minute = *m;
+        if (i < text.size()) {
+            const auto sec = expect(u':') ? number(1, 2) : std::nullopt;
+            if (!sec || i < text.size())
+                return std::nullopt;
+            second = *sec;
+        }
+    }
+    const QDate date(*year, *month, *day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return std::optional<QDateTime>();
+    return std::optional<QDateTime>(QDateTime(date, time));
+}
+
 } // namespace
+
+std::optional<QDateTime> parseDateTime(QStringView text)
+{
+    if (const auto written = parseWrittenForm(text))
+        return *written;
+    return parseDateTime(text.toString());
+}
 
 std::optional<QDateTime> parseDateTime(const QString &text)
 {
+    if (const auto written = parseWrittenForm(text))
+        return *written;
     static const QRegularExpression re(QStringLiteral(
         R"(^\s*(\d{4}|\d{2})([/-])(\d{1,2})\2(\d{1,2})(?:(?:\s+|T)(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
     const QRegularExpressionMatch m = re.match(text);
@@ -153,4 +219,11 @@ std::optional<QTime> parseTime(const QString &text)
     if (!m.hasMatch())
         return std::nullopt;
     return makeTime(m.capturedView(1), m.capturedView(2), m.capturedView(3));
+}
+
+void pinLocalTimeZone()
+{
+    if (qEnvironmentVariableIsSet("TZ"))
+        return;
+    qputenv("TZ", ":/etc/localtime");
 }

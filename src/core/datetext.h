@@ -26,7 +26,14 @@ QString formatTime(const QTime &t);
 // Anything else, or a date or time that does not exist (1999/13/40, 24:00),
 // gives nullopt. A time alone is not a date-time.
 std::optional<QDateTime> parseDateTime(const QString &text);
+std::optional<QDateTime> parseDateTime(QStringView text);
 
 // Reads a time of day: hours:minutes with optional :seconds, one or two digits
 // each ("9:05", "09:05:00", "12:30"). Out of range ("25:99") gives nullopt.
 std::optional<QTime> parseTime(const QString &text);
+
+// Without TZ the C library looks at /etc/localtime again (a stat) for every
+// local time it converts, and a long read list converts two per record. This
+// names that same file in TZ when TZ is unset, so it is read once. Call it at
+// start-up, before any other thread exists.
+void pinLocalTimeZone();

@@ -8,6 +8,7 @@
 #include "core/inifile.h"
 #include "core/pathutil.h"
 #include "core/settings.h"
+#include "core/syncbarrier.h"
 #include "core/token.h"
 #include "core/wildcard.h"
 #include "dialup/cras32.h"
@@ -241,8 +242,8 @@ void DownloadRun::DoDownload()
     // Start from the list on disk: another process (a scheduled `kivrel /a` while
     // a window stays open) may have recorded mails since it was loaded, and the
     // saves of this run would otherwise drop those records.
-    m_host.readList().LoadReadList();
-    m_host.RefreshFileList();
+    if (m_host.readList().reloadIfChanged())
+        m_host.RefreshFileList();
     removeLeftTemporaryFiles();
 
     WriteIniValue(QStringLiteral("Config"), QStringLiteral("LastDLDate"), Clock::instance().now());
@@ -262,7 +263,12 @@ void DownloadRun::DoDownload()
     QString entry;
     if (connectIfNeeded(dialled, external, entry)) {
         m_host.setDialAbortVisible(false);
+        // Files written by the scan reach the disk at its barriers, not one by one.
+        const SyncBarrier::Scope barrier;
         Download();
+        // Records stored since the last save; the scope's end syncs the rest.
+        // A failure leaves them for the next run, which fetches those mails again.
+        (void)m_host.readList().flush();
         LastDownloadTime = Clock::instance().now();
         ScanFinished = true;
         if (dialled)

@@ -5,6 +5,7 @@
 #include "core/datakinds.h"
 #include "core/filecopy.h"
 #include "core/pathutil.h"
+#include "core/syncbarrier.h"
 #include "core/settings.h"
 #include "core/wildcard.h"
 #include "download/filenamepattern.h"
@@ -529,6 +530,11 @@ bool MailboxScan::wantsDeletion(const MessageInfo &m, const QDateTime &now) cons
 // G. Deletion pass: only mails examined in this run, and only what is stored.
 void MailboxScan::deletionPass()
 {
+    // Every record and file of this run on disk before the first DELE.
+    if (!m_host.readList().flush() || !SyncBarrier::sync()) {
+        WriteActivityLog(ScanText::NotStored);
+        return;
+    }
     const QDateTime now = Clock::instance().now();
     std::vector<aPOP::Id> sent;
     for (qint64 i = 1; i < qint64(m_info.size()) && !stopped(); ++i) {
@@ -722,12 +728,15 @@ bool MailboxScan::lineUsable()
     return false;
 }
 
-// A handled mail goes into the read list, the window shows it, and the list
-// is on disk before the scan moves on.
+// A handled mail goes into the read list and the window shows it; the list
+// reaches the disk by its saving rule.
 void MailboxScan::record(MessageInfo &m, const QString &fileName, const QString &description)
 {
     m.HandledTime = Clock::instance().now();
-    m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, fileName, m.Uid, description);
-    m_host.RefreshFileList();
-    m.Recorded = m_host.readList().SaveReadList();
+    const int index = m_host.readList().PutReadEntry(m.HandledTime, m.MailDate, fileName, m.Uid, description);
+    m_host.RefreshFileListEntry(index);
+    m.Recorded = true;
+    // Saved every couple of seconds; what is left is saved before the deletion
+    // pass, which deletes nothing when that fails.
+    (void)m_host.readList().saveIfDue();
 }

@@ -6,21 +6,103 @@
 #include "core/datetext.h"
 #include "core/pathutil.h"
 #include "core/settings.h"
-#include "core/token.h"
+#include "core/syncbarrier.h"
+#include "download/savefolderpresence.h"
+#include "platform/clock.h"
 
 #include <QFile>
+
+#include <algorithm>
+
+#include <sys/stat.h>
 
 namespace {
 
 // A stored field reads back as a date-time when it is one, else as the text itself.
-QVariant dateOrText(const QString &field)
+QVariant dateOrText(QStringView field)
 {
     if (const auto dt = parseDateTime(field))
         return *dt;
-    return field;
+    return field.toString();
+}
+
+// The fields of one line as the field splitter makes them with TAB and CR as
+// separators (a line holds no LF): leading separators are skipped, a run of
+// separators counts as one, and a separator at the end gives one empty last
+// field. Only the first five are kept; the count is of all of them.
+struct LineFields {
+    QStringView field[5];
+    int count = 0;
+};
+
+LineFields splitLine(QStringView line)
+{
+    LineFields out;
+    const auto isSeparator = [](QChar c) { return c == u'\t' || c == u'\r'; };
+    qsizetype i = 0;
+    while (i < line.size() && isSeparator(line[i]))
+        ++i;
+    while (i < line.size()) {
+        const qsizetype start = i;
+        while (i < line.size() && !isSeparator(line[i]))
+            ++i;
+        if (out.count < 5)
+            out.field[out.count] = line.sliced(start, i - start);
+        ++out.count;
+        while (i < line.size() && isSeparator(line[i]))
+            ++i;
+    }
+    if (!line.isEmpty() && isSeparator(line.back())) {
+        if (out.count < 5)
+            out.field[out.count] = QStringView();
+        ++out.count;
+    }
+    return out;
 }
 
 } // namespace
+
+namespace {
+
+char16_t foldedUnit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u;
+    return c.toCaseFolded().unicode();
+}
+
+} // namespace
+
+bool UidKey::operator==(const UidKey &other) const
+{
+    if (text.size() != other.text.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar a = text[i];
+        const QChar b = other.text[i];
+        if (a.unicode() >= 0x80 || b.unicode() >= 0x80) // beyond ASCII (never in a valid id): the full rule
+            return text.compare(other.text, Qt::CaseInsensitive) == 0;
+        if (foldedUnit(a) != foldedUnit(b))
+            return false;
+    }
+    return true;
+}
+
+size_t qHash(const UidKey &key, size_t seed) noexcept
+{
+    // Consistent with the comparison: every character as its case folding
+    // (FNV-1a, then a final mix so the low bits depend on every character).
+    quint64 h = 14695981039346656037ULL ^ seed;
+    for (const QChar c : key.text) {
+        h ^= foldedUnit(c);
+        h *= 1099511628211ULL;
+    }
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return static_cast<size_t>(h);
+}
 
 QString ReadList::textOf(const QVariant &value)
 {
@@ -49,24 +131,24 @@ int ReadList::find(const QString &uid) const
         m_index.clear();
         m_index.reserve(m_entries.size());
         for (int i = 0; i < m_entries.size(); ++i) {
-            const QString key = m_entries[i].Uid.toCaseFolded();
+            const UidKey key{m_entries[i].Uid};
             if (!m_index.contains(key)) // the first of two equal ids is the one used
                 m_index.insert(key, i);
         }
         m_indexValid = true;
     }
-    return m_index.value(uid.toCaseFolded(), -1);
+    return m_index.value(UidKey{uid}, -1);
 }
 
-void ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName,
-                            const QString &uid, const QString &description)
+int ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName,
+                           const QString &uid, const QString &description)
 {
     int i = find(uid);
     if (i < 0) {
         m_entries.append(ReadEntry{});
         i = static_cast<int>(m_entries.size()) - 1;
         if (m_indexValid)
-            m_index.insert(uid.toCaseFolded(), i);
+            m_index.insert(UidKey{uid}, i);
     }
     ReadEntry &e = m_entries[i];
     e.HandledTime = handledTime;
@@ -75,48 +157,146 @@ void ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDat
     e.Uid = uid;
     e.Description = description;
     e.FilePresent = presentInSaveFolders(fileName);
+    markUnsaved(i);
+    return i;
 }
+
+void ReadList::markUnsaved(int index)
+{
+    if (!m_unsaved)
+        m_unsavedSince = Clock::instance().tickCount();
+    m_unsaved = true;
+    m_unsavedIndexes.append(index);
+}
+
+bool ReadList::saveIfDue()
+{
+    if (!m_unsaved || Clock::elapsed(m_unsavedSince, Clock::instance().tickCount()) < SaveDelayMs)
+        return true;
+    return SaveReadList();
+}
+
+bool ReadList::flush()
+{
+    return !m_unsaved || SaveReadList();
+}
+
+ReadList::FileStamp ReadList::stampOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return stampOf(st);
+}
+
+ReadList::FileStamp ReadList::stampOf(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return {};
+    return stampOf(st);
+}
+
+ReadList::FileStamp ReadList::stampOf(const struct stat &st)
+{
+    return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino), static_cast<qint64>(st.st_size),
+            static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool ReadList::reloadIfChanged()
+{
+    if (!m_unsaved && m_stamp.size >= 0 && stampOf(filePath()) == m_stamp)
+        return false;
+    LoadReadList();
+    return true;
+}
+
+// Text is converted a piece at a time (cut after a LF, which is never part
+// of a CP932 double-byte character), so a long list never lies in memory as
+// a whole decoded copy beside its bytes.
+static constexpr qsizetype ConvertPiece = 256 * 1024;
 
 void ReadList::LoadReadList()
 {
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly))
         return; // a missing or unreadable list leaves what is in memory
-    const QString text = Cp932::decode(file.readAll());
+    const FileStamp stamp = stampOf(file.handle());
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const SaveFolderPresence presence;
 
     QList<ReadEntry> loaded;
-    Token token;
-    for (QStringView line : QStringView(text).split(u'\n')) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        if (line.isEmpty())
-            continue;
-        // Runs of TABs count as one separator, as the splitter makes them.
-        token.Init(line.toString(), QStringLiteral("\t\r\n"));
-        if (token.FieldsCount() < 4)
-            continue;
-        ReadEntry e;
-        e.HandledTime = dateOrText(token.Fields(1));
-        e.MailDate = dateOrText(token.Fields(2));
-        e.FileName = token.Fields(3);
-        e.Uid = token.Fields(4);
-        e.Description = token.Fields(5);
-        e.FilePresent = presentInSaveFolders(e.FileName);
-        loaded.append(std::move(e));
+    loaded.reserve(bytes.count('\n') + 1);
+    for (qsizetype from = 0; from < bytes.size();) {
+        qsizetype to = bytes.indexOf('\n', std::min(from + ConvertPiece, bytes.size() - 1));
+        to = to < 0 ? bytes.size() : to + 1;
+        const QString text = Cp932::decode(QByteArrayView(bytes).sliced(from, to - from));
+        from = to;
+        for (QStringView line : QStringView(text).split(u'\n')) {
+            if (line.endsWith(u'\r'))
+                line.chop(1);
+            if (line.isEmpty())
+                continue;
+            // Runs of TABs count as one separator, as the splitter makes them.
+            const LineFields fields = splitLine(line);
+            if (fields.count < 4)
+                continue;
+            ReadEntry e;
+            e.HandledTime = dateOrText(fields.field[0]);
+            e.MailDate = dateOrText(fields.field[1]);
+            e.FileName = fields.field[2].toString();
+            e.Uid = fields.field[3].toString();
+            e.Description = fields.field[4].toString();
+            e.FilePresent = presence.contains(e.FileName);
+            loaded.append(std::move(e));
+        }
     }
+    QList<ReadEntry> unsaved;
+    for (const int i : std::as_const(m_unsavedIndexes))
+        unsaved.append(m_entries.at(i));
     m_entries = std::move(loaded);
     m_indexValid = false;
+    m_stamp = stamp;
+    m_unsavedIndexes.clear();
+    for (const ReadEntry &e : std::as_const(unsaved)) {
+        const int i = find(e.Uid);
+        if (i >= 0) {
+            m_entries[i] = e;
+            m_unsavedIndexes.append(i);
+        } else {
+            m_entries.append(e);
+            const int added = static_cast<int>(m_entries.size()) - 1;
+            m_index.insert(UidKey{e.Uid}, added); // find() has just built the index
+            m_unsavedIndexes.append(added);
+        }
+    }
 }
 
 bool ReadList::SaveReadList()
 {
+    QByteArray bytes;
+    bytes.reserve(std::max<qint64>(m_stamp.size, 0) + 64 * 1024);
     QString text;
     for (const ReadEntry &e : std::as_const(m_entries)) {
         if (e.Removed)
             continue;
         text += textOf(e.HandledTime) + u'\t' + textOf(e.MailDate) + u'\t' + e.FileName + u'\t' + e.Uid + u'\t' +
                 e.Description + QStringLiteral("\r\n");
+        if (text.size() >= ConvertPiece) {
+            bytes += Cp932::encode(text);
+            text.resize(0);
+        }
     }
+    bytes += Cp932::encode(text);
+    // The files first, then the records that name them.
+    if (!SyncBarrier::sync())
+        return false;
     // Replaced as a whole: a crash leaves the old list or the new one, never half of it.
-    return writeFileAtomically(filePath(), Cp932::encode(text));
+    if (!writeFileAtomically(filePath(), bytes))
+        return false;
+    m_stamp = stampOf(filePath());
+    m_unsaved = false;
+    m_unsavedIndexes.clear();
+    return true;
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 
+struct stat;
+
 // One handled mail. HandledTime and MailDate hold a QDateTime, or a QString
 // when the stored text was not a date (it is then written back unchanged).
 struct ReadEntry {
@@ -17,6 +19,14 @@ struct ReadEntry {
     bool FilePresent = false; // computed, never stored
     bool Removed = false;     // dropped at the next save, never stored
 };
+
+// A Uid as a key compared without regard to case; it shares the entry's text
+// instead of holding a folded copy.
+struct UidKey {
+    QString text;
+    bool operator==(const UidKey &other) const;
+};
+size_t qHash(const UidKey &key, size_t seed = 0) noexcept;
 
 // The read-mail list: every mail the program has handled, kept in Kivrel.dat.
 class ReadList
@@ -38,13 +48,34 @@ public:
 
     // Index of the first entry with this Uid (case-insensitive), or -1.
     int find(const QString &uid) const;
-    // Adds or replaces the entry with this Uid and computes FilePresent.
-    void PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName,
-                      const QString &uid, const QString &description);
-    // Loads Kivrel.dat from the program folder; a missing file leaves the list as it is.
+    // Adds or replaces the entry with this Uid and computes FilePresent;
+    // returns its index. The entry is unsaved until the next save.
+    int PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName, const QString &uid,
+                     const QString &description);
+    // Loads Kivrel.dat from the program folder; a missing file leaves the list
+    // as it is. Entries not yet saved are put into the loaded list again (and
+    // stay unsaved): a reload never drops a record.
     void LoadReadList();
-    // Rewrites Kivrel.dat atomically without the entries marked Removed; false when it could not.
+    // Loads the file again only when it is no longer the one this list last
+    // read or wrote (another process saved it, or it was replaced by hand).
+    // True when it loaded.
+    bool reloadIfChanged();
+    // Rewrites Kivrel.dat atomically without the entries marked Removed; false
+    // when it could not. The data files the entries name reach the disk first
+    // (a sync barrier), so a record on disk never names a file that is not.
     bool SaveReadList();
+
+    // The saving rule of a download run, which stores mails one by one: the
+    // whole file is rewritten at most every SaveDelayMs, not after every mail.
+    // A kill loses at most the records of the last SaveDelayMs, whose mails
+    // are fetched again by the next run (none of them has been deleted).
+    static constexpr quint32 SaveDelayMs = 2000;
+    bool hasUnsaved() const { return m_unsaved; }
+    // Saves when an entry has waited SaveDelayMs or longer; false only when a
+    // save was due and failed (the entries then stay unsaved).
+    [[nodiscard]] bool saveIfDue();
+    // Saves when anything is unsaved; true when nothing is left unsaved.
+    [[nodiscard]] bool flush();
 
     // The file's path (program folder + "/Kivrel.dat").
     static QString filePath();
@@ -54,9 +85,26 @@ public:
     static bool presentInSaveFolders(const QString &fileName);
 
 private:
+    // What identifies the file as this list last read or wrote it.
+    struct FileStamp {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 mtimeNs = 0;
+        bool operator==(const FileStamp &) const = default;
+    };
+    static FileStamp stampOf(const QString &path);
+    static FileStamp stampOf(int fd);
+    static FileStamp stampOf(const struct stat &st);
+    void markUnsaved(int index);
+
     QList<ReadEntry> m_entries;
+    FileStamp m_stamp;
+    bool m_unsaved = false;
+    QList<int> m_unsavedIndexes; // entries put since the last save
+    quint32 m_unsavedSince = 0;
     // Uid (case-folded) -> index of its first entry; rebuilt when stale. A
     // mailbox check looks up every mail of the mailbox.
-    mutable QHash<QString, int> m_index;
+    mutable QHash<UidKey, int> m_index;
     mutable bool m_indexValid = false;
 };

@@ -19,6 +19,13 @@ public:
     virtual void ShowProgress(const QString &fileName, qint64 total, qint64 received) = 0;
     // Rebuild the file list from the read list.
     virtual void RefreshFileList() = 0;
+    // Show the read-list entry at `index`, just added or replaced, without
+    // rebuilding the rest of the list.
+    virtual void RefreshFileListEntry(int index)
+    {
+        Q_UNUSED(index)
+        RefreshFileList();
+    }
     // Let the window repaint now (the run is synchronous and pumps events).
     virtual void repaintWindow() = 0;
     // The busy indicator (sspGlove): picture and state.

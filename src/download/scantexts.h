@@ -41,6 +41,8 @@ inline const QString CopyFailed = QStringLiteral("データコピー失敗(");
 inline const QString NoSaveFolder = QStringLiteral("保存先ﾌｫﾙﾀﾞが設定されていないため、ﾀﾞｳﾝﾛｰﾄﾞを中止しました");
 // a pipelined pass lost the line: the run goes on one command at a time
 inline const QString PipeliningOff = QStringLiteral("応答が途切れたため、1コマンドずつ再接続します");
+// the list or the files could not be brought to the disk: nothing is deleted
+inline const QString NotStored = QStringLiteral("受信済みデータを保存できないため、メールを削除しません");
 inline const QString NoticeDescription = QStringLiteral("サービス権がもうすぐ期限切れになります");
 inline const QString NoticePhrase = QStringLiteral("*再度、ご購入のほど*");
 // status line

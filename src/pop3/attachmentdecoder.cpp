@@ -1,5 +1,7 @@
 #include "pop3/attachmentdecoder.h"
 
+#include "core/syncbarrier.h"
+
 #include <QFile>
 
 #include <bit>
@@ -240,15 +242,6 @@ mode_t currentUmask()
     return mask;
 }
 
-void syncFolder(const QByteArray &folder)
-{
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 qint16 AttachmentDecoder::DecodeBase64Quad(QByteArrayView group, uchar out[3])
@@ -349,7 +342,8 @@ bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView
             break;
         }
     }
-    if (why.isEmpty() && ::fsync(fd) != 0)
+    // During a run the file reaches the disk at the run's next barrier.
+    if (why.isEmpty() && !SyncBarrier::fileWritten(fd))
         why = describeErrno(errno);
     if (::close(fd) != 0 && why.isEmpty())
         why = describeErrno(errno);
@@ -359,7 +353,7 @@ bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView
         ::unlink(temp.constData());
         return fail(why);
     }
-    syncFolder(folder);
+    SyncBarrier::folderChanged(folder);
     errorMessage->clear();
     return true;
 }

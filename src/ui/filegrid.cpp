@@ -315,6 +315,52 @@ void FileGrid::fitColumnWidths(int first, int last)
         setColumnWidth(c, measureColumn(c));
 }
 
+void FileGrid::widenColumnsFor(int row, int first, int last)
+{
+    if (row < 1 || row >= rowCount())
+        return;
+    for (int c = std::max(first, 0); c <= last && c < columnCount(); ++c) {
+        const int width = columnWidth(c);
+        const int needed = measureCell(row, c);
+        if (width > 0 && needed > width)
+            setColumnWidth(c, needed);
+    }
+}
+
+int FileGrid::measureCell(int row, int column) const
+{
+    const FileGridModel::Cell &cell = m_model->cell(row, column);
+    const QFontMetrics metrics(cell.bold ? m_model->boldFont() : m_view->font());
+    int width = cell.text.isEmpty() ? 0 : metrics.horizontalAdvance(cell.text) + cellMargin();
+    if (!cell.picture.isNull()) {
+        const QSize icon = m_view->iconSize().isValid() ? m_view->iconSize() : QSize(16, 16);
+        width = std::max(width, icon.width() + cellMargin() + 4);
+    }
+    return width;
+}
+
+void FileGrid::insertRow(int row)
+{
+    if (row < 1 || row > rowCount())
+        return;
+    m_model->insertRow(row);
+    if (m_currentRow >= row)
+        ++m_currentRow;
+}
+
+void FileGrid::moveRow(int from, int to)
+{
+    if (from < 1 || from >= rowCount() || to < 1 || to >= rowCount() || from == to)
+        return;
+    m_model->moveRow(from, to);
+    if (m_currentRow == from)
+        m_currentRow = to;
+    else if (from < m_currentRow && m_currentRow <= to)
+        --m_currentRow;
+    else if (to <= m_currentRow && m_currentRow < from)
+        ++m_currentRow;
+}
+
 // The widest of: the heading, the pictures, and the few data texts with the
 // largest display weight (in their own font). Measuring only those keeps this
 // quick for tens of thousands of rows.

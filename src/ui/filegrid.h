@@ -66,6 +66,13 @@ public:
     // Widths of columns first..last fitted to their contents (headings,
     // pictures and bold cells included).
     void fitColumnWidths(int first, int last);
+    // Widens columns first..last where the cells of one row need more room.
+    void widenColumnsFor(int row, int first, int last);
+
+    // One empty data row before `row` (1 .. rowCount()); one row moved to
+    // become row `to`. The selection and the current row stay on their rows.
+    void insertRow(int row);
+    void moveRow(int from, int to);
 
     // Selected data rows, in row order (top to bottom), as a list box
     // reports them: selectedRow(0) .. selectedRow(selectedRowCount() - 1).
@@ -94,6 +101,7 @@ protected:
 private:
     void syncCurrentIndex();
     int measureColumn(int column) const;
+    int measureCell(int row, int column) const;
     int cellMargin() const;
 
     QTableView *m_view;

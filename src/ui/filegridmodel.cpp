@@ -73,10 +73,25 @@ Qt::ItemFlags FileGridModel::flags(const QModelIndex &index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
+void FileGridModel::compact()
+{
+    if (m_ordered)
+        return;
+    std::vector<Cell> cells(static_cast<size_t>(Cells(m_rows, m_columns)));
+    for (int r = 0; r < m_rows; ++r)
+        for (int c = 0; c < m_columns; ++c)
+            cells[static_cast<size_t>(r * m_columns + c)] = std::move(m_cells[slot(r, c)]);
+    m_cells.swap(cells);
+    m_storedRows = m_rows;
+    std::iota(m_order.begin(), m_order.end(), 1);
+    m_ordered = true;
+}
+
 void FileGridModel::resize(int rows, int columns)
 {
     rows = std::max(rows, 0);
     columns = std::max(columns, 0);
+    compact();
     if (columns == m_columns) {
         m_cells.resize(static_cast<size_t>(Cells(rows, columns)));
     } else {
@@ -92,6 +107,50 @@ void FileGridModel::resize(int rows, int columns)
     }
     m_rows = rows;
     m_columns = columns;
+    m_storedRows = rows;
+    m_order.resize(static_cast<size_t>(std::max(rows - 1, 0)));
+    std::iota(m_order.begin(), m_order.end(), 1);
+}
+
+void FileGridModel::insertRow(int row)
+{
+    if (m_rows < 1 || row < 1 || row > m_rows)
+        return;
+    m_cells.resize(m_cells.size() + static_cast<size_t>(m_columns));
+    const int stored = m_storedRows++;
+    const bool publish = m_redraw && !m_structureDirty;
+    if (publish)
+        beginInsertRows({}, row - 1, row - 1);
+    if (row == 1)
+        m_order.push_front(stored);
+    else
+        m_order.insert(m_order.begin() + (row - 1), stored);
+    m_ordered = m_ordered && row == m_rows;
+    ++m_rows;
+    if (publish) {
+        m_publishedRows = m_rows - 1;
+        endInsertRows();
+    } else {
+        m_structureDirty = true;
+    }
+}
+
+void FileGridModel::moveRow(int from, int to)
+{
+    if (from < 1 || from >= m_rows || to < 1 || to >= m_rows || from == to)
+        return;
+    const bool publish = m_redraw && !m_structureDirty;
+    // Qt counts the destination before the move: below the row it is one further.
+    if (publish && !beginMoveRows({}, from - 1, from - 1, {}, to > from ? to : to - 1))
+        return;
+    const int stored = m_order[static_cast<size_t>(from - 1)];
+    m_order.erase(m_order.begin() + (from - 1));
+    m_order.insert(m_order.begin() + (to - 1), stored);
+    m_ordered = false;
+    if (publish)
+        endMoveRows();
+    else
+        m_structureDirty = true;
 }
 
 // While redrawing is off a new size is only stored; the reset at redraw-on
@@ -230,11 +289,21 @@ void FileGridModel::sortDescending(int column)
 {
     if (column < 0 || column >= m_columns || m_rows < 3)
         return;
+    compact();
     std::vector<int> order(static_cast<size_t>(m_rows - 1));
     std::iota(order.begin(), order.end(), 1);
-    std::stable_sort(order.begin(), order.end(), [this, column](int a, int b) {
+    const auto later = [this, column](int a, int b) {
         return QString::compare(cell(a, column).text, cell(b, column).text, Qt::CaseSensitive) > 0;
-    });
+    };
+    // A list kept in the order it grew is strictly ascending: reversing it is
+    // the stable descending order (no two rows are equal).
+    bool ascending = true;
+    for (int r = 2; r < m_rows && ascending; ++r)
+        ascending = later(r, r - 1);
+    if (ascending)
+        std::reverse(order.begin(), order.end());
+    else
+        std::stable_sort(order.begin(), order.end(), later);
     std::vector<Cell> cells(m_cells.size());
     for (int c = 0; c < m_columns; ++c)
         cells[static_cast<size_t>(c)] = std::move(m_cells[static_cast<size_t>(c)]);

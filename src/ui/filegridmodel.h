@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <deque>
 #include <vector>
 
 // The cells behind FileGrid. Rows are numbered as the grid's users number
@@ -61,6 +62,12 @@ public:
     // Data rows (1 .. n-1) ordered by the text of `column`, descending; rows
     // with equal texts keep their order. The heading row stays first.
     void sortDescending(int column);
+    // One empty data row inserted before grid row `row` (1 .. gridRows()),
+    // and one row moved (its cells with it) so that it becomes row `to`. Both
+    // cost the same for any number of rows: rows are reached through an
+    // order list, the cells themselves stay where they are stored.
+    void insertRow(int row);
+    void moveRow(int from, int to);
 
     // The font bold cells use (the view's font made bold).
     void setBoldFont(const QFont &font) { m_boldFont = font; }
@@ -68,7 +75,12 @@ public:
 
 private:
     static constexpr int Cells(int rows, int columns) { return rows * columns; }
-    size_t slot(int row, int column) const { return static_cast<size_t>(row * m_columns + column); }
+    // Where a grid row's cells are stored: the heading row at 0, a data row
+    // wherever it was created.
+    int storedRow(int row) const { return row == 0 ? 0 : m_order[static_cast<size_t>(row - 1)]; }
+    size_t slot(int row, int column) const { return static_cast<size_t>(storedRow(row) * m_columns + column); }
+    // Stores the cells in grid-row order again, without gaps.
+    void compact();
     void resize(int rows, int columns);
     bool deferResize(int rows, int columns);
     template <typename Change> void edit(int row, int column, Change change);
@@ -78,6 +90,11 @@ private:
     QVariant cellData(int row, int column, int role) const;
 
     std::vector<Cell> m_cells;
+    // Stored row of each data row (grid row r at m_order[r - 1]): inserting
+    // at the top, as a newly handled mail does, is a push_front.
+    std::deque<int> m_order;
+    int m_storedRows = 0;  // rows of m_cells, gaps of moved rows included
+    bool m_ordered = true; // m_order is 1, 2, 3, ... and there are no gaps
     int m_rows = 0;
     int m_columns = 0;
     int m_publishedRows = 0;    // the data-row count the view has been told about

@@ -9,6 +9,7 @@
 #include "core/pathutil.h"
 #include "core/settings.h"
 #include "download/newfilesnotice.h"
+#include "download/savefolderpresence.h"
 #include "download/weeklychecktimer.h"
 #include "platform/clock.h"
 #include "platform/desktopnotifier.h"
@@ -494,34 +495,99 @@ void frmMain::setMark(int row, bool present)
     m_faList->setCellText(row, ColMark, present ? QStringLiteral(" ") : QString());
 }
 
-void frmMain::RefreshFileList()
+QDateTime frmMain::newEntryReference() const
 {
     const QDateTime now = Clock::instance().now();
     const QVariant stored = ReadIniValue(SectionConfig, KeyLastDLDate, formatDateTime(now));
-    const QDateTime reference = parseDateTime(stored.toString()).value_or(now);
+    return parseDateTime(stored.toString()).value_or(now);
+}
 
+void frmMain::fillRow(int row, const ReadEntry &entry, const QDateTime &reference)
+{
+    FileGrid *grid = m_faList;
+    const bool isNew = entry.HandledTime.typeId() == QMetaType::QDateTime && entry.HandledTime.toDateTime() > reference;
+    grid->setCellText(row, ColHandled, textOf(entry.HandledTime, formatDateTime));
+    grid->setCellText(row, ColUid, entry.Uid);
+    setMark(row, entry.FilePresent);
+    grid->setCellText(row, ColDescription, entry.Description);
+    grid->setCellText(row, ColFileName, entry.FileName);
+    grid->setCellText(row, ColMailDate, textOf(entry.MailDate, formatDateMinute));
+    for (int c = ColDescription; c <= ColMailDate; ++c)
+        grid->setCellBold(row, c, isNew);
+}
+
+void frmMain::RefreshFileList()
+{
+    const QDateTime reference = newEntryReference();
+    m_gridReference = reference;
     FileGrid *grid = m_faList;
     grid->setRedraw(false);
     const int count = m_readList.ReadCount();
     grid->setRowCount(count + 1);
-    for (int i = 0; i < count; ++i) {
-        const ReadEntry &entry = m_readList.at(i);
-        const int row = i + 1;
-        const bool isNew =
-            entry.HandledTime.typeId() == QMetaType::QDateTime && entry.HandledTime.toDateTime() > reference;
-        grid->setCellText(row, ColHandled, textOf(entry.HandledTime, formatDateTime));
-        grid->setCellText(row, ColUid, entry.Uid);
-        setMark(row, entry.FilePresent);
-        grid->setCellText(row, ColDescription, entry.Description);
-        grid->setCellText(row, ColFileName, entry.FileName);
-        grid->setCellText(row, ColMailDate, textOf(entry.MailDate, formatDateMinute));
-        for (int c = ColDescription; c <= ColMailDate; ++c)
-            grid->setCellBold(row, c, isNew);
-    }
+    for (int i = 0; i < count; ++i)
+        fillRow(i + 1, m_readList.at(i), reference);
     grid->sortDescending(ColHandled);
     grid->fitColumnWidths(ColMark, ColMailDate);
     grid->setCurrentRow(0);
     grid->setRedraw(true);
+}
+
+int frmMain::rowOfUid(const QString &uid) const
+{
+    for (int row = 1; row < m_faList->rowCount(); ++row)
+        if (m_faList->cellText(row, ColUid).compare(uid, Qt::CaseInsensitive) == 0)
+            return row;
+    return 0;
+}
+
+// A mail stored by a run: one row is added (or, for a replaced entry, moved and
+// rewritten) where the order by handled time puts it; the other rows and the
+// selection stay as they are.
+void frmMain::RefreshFileListEntry(int index)
+{
+    FileGrid *grid = m_faList;
+    const int dataRows = grid->rowCount() - 1;
+    const int count = m_readList.ReadCount();
+    if (index < 0 || index >= count || grid->rowCount() < 1 || (dataRows != count && dataRows != count - 1)) {
+        RefreshFileList(); // the grid does not show this list: build it whole
+        return;
+    }
+    // A new run (a new LastDLDate) changes which rows are bold: that is one
+    // rebuild per run, not per mail.
+    const QDateTime reference = newEntryReference();
+    if (reference != m_gridReference) {
+        RefreshFileList();
+        return;
+    }
+    const ReadEntry &entry = m_readList.at(index);
+    const QString key = textOf(entry.HandledTime, formatDateTime);
+    // A replaced entry already has a row; a new one was appended to the list.
+    const int existing = dataRows == count ? rowOfUid(entry.Uid) : 0;
+    if (dataRows == count && existing == 0) {
+        RefreshFileList();
+        return;
+    }
+    // Rows run from the latest handled time down; equal times keep the order
+    // they were stored in, so the new row goes below its equals.
+    // A moved row is searched for among the others (as if it were taken out).
+    int lo = 1;
+    int hi = existing != 0 ? grid->rowCount() - 1 : grid->rowCount();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        const int probe = existing != 0 && mid >= existing ? mid + 1 : mid;
+        if (grid->cellText(probe, ColHandled) >= key)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const int row = lo;
+    if (existing != 0) {
+        grid->moveRow(existing, row);
+    } else {
+        grid->insertRow(row);
+    }
+    fillRow(row, entry, reference);
+    grid->widenColumnsFor(row, ColMark, ColMailDate);
 }
 
 void frmMain::RefreshFileMarks()
@@ -529,13 +595,9 @@ void frmMain::RefreshFileMarks()
     FileGrid *grid = m_faList;
     grid->setRedraw(false);
     grid->setCurrentColumn(ColMark);
-    for (int row = 1; row < grid->rowCount(); ++row) {
-        const QString name = grid->cellText(row, ColFileName);
-        bool found = false;
-        for (int j = 0; j < 4 && !found; ++j)
-            found = FileExists(Settings.SaveFolder[j], name);
-        setMark(row, found);
-    }
+    const SaveFolderPresence presence;
+    for (int row = 1; row < grid->rowCount(); ++row)
+        setMark(row, presence.contains(grid->cellText(row, ColFileName)));
     grid->setRedraw(true);
 }
 

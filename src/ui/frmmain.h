@@ -105,6 +105,7 @@ public:
     void ShowStatus(const QString &text) override;
     void ShowProgress(const QString &fileName, qint64 total, qint64 received) override;
     void RefreshFileList() override;
+    void RefreshFileListEntry(int index) override;
     void repaintWindow() override;
     void setBusy(bool busy) override;
     bool isBusy() const override { return m_busy; }
@@ -211,6 +212,12 @@ private:
     void saveGeometryToIni();
     void setUpGrid();
     void setMark(int row, bool present);
+    // Fills grid row `row` from one read-list entry; bold when handled after `reference`.
+    void fillRow(int row, const ReadEntry &entry, const QDateTime &reference);
+    // The time after which an entry counts as new (LastDLDate, else now).
+    QDateTime newEntryReference() const;
+    // The grid row showing this Uid, or 0.
+    int rowOfUid(const QString &uid) const;
     bool anyRunOnStack() const { return m_inRun; }
     // Runs the settings dialog modally; its SettingStatus (1 = OK).
     int runSettingDialog();
@@ -265,4 +272,6 @@ private:
     bool m_nextRunUnattended = false;
     int m_lastRunExitCode = 0;
     std::optional<QDateTime> m_lastDownloadTime;
+    // The time after which the grid's rows are bold, as it last drew them.
+    QDateTime m_gridReference;
 };

@@ -43,19 +43,24 @@ def kill_moments(rng):
 
 
 # (call, file-path part, before/after, highest n): where the shim kills. "after"
-# a write means after half of its bytes; a folder sync is matched by the save
-# folder's name.
+# a write means after half of its bytes; a folder sync (and the syncfs of a
+# run's barrier, made on the folder) is matched by the save folder's name.
 KILL_POINTS = [
     ("write", "/.kivrel-", "after", 6),
-    ("fsync", "/.kivrel-", "before", 6),
+    # A run renames its data files into place unsynced; the barrier (one syncfs
+    # on the save folder) brings them to the disk before Kivrel.dat is saved,
+    # before the first DELE and at the end. Kivrel.dat is saved a few times per
+    # run, its temporary file synced before the rename.
+    ("fsync", "/Kivrel.dat.", "before", 2),
     ("rename", "/.kivrel-", "before", 6),
     ("rename", "/.kivrel-", "after", 6),
-    ("fsync", "/save1", "after", 12),
-    ("write", "/Kivrel.dat.", "after", 8),
-    ("rename", "/Kivrel.dat", "before", 8),
-    ("rename", "/Kivrel.dat", "after", 8),
+    ("syncfs", "/save1", "after", 2),
+    ("write", "/Kivrel.dat.", "after", 2),
+    ("rename", "/Kivrel.dat", "before", 2),
+    ("rename", "/Kivrel.dat", "after", 2),
     ("rename", "/Kivrel.ini", "before", 1),
     ("write", "/Kivrel.ini.", "after", 1),
+    ("syncfs", "/save1", "before", 2),
 ]
 SHIM_KILLS = 30
 
@@ -123,6 +128,7 @@ static int syncOrKill(const char *call, int (*real)(int), int fd)
 
 int fsync(int fd) { return syncOrKill("fsync", REAL(fsync), fd); }
 int fdatasync(int fd) { return syncOrKill("fdatasync", REAL(fdatasync), fd); }
+int syncfs(int fd) { return syncOrKill("syncfs", REAL(syncfs), fd); }
 
 int rename(const char *from, const char *to)
 {

@@ -64,9 +64,12 @@ private slots:
         QDir().mkpath(save);
         Settings.SaveFolder[0] = save;
         Settings.DeleteOldMail = false;
+        // The window's list as it loaded it; then the other process writes.
+        QVERIFY(listOf(inMemory).SaveReadList());
+        rig.host.list.LoadReadList();
+        QFile::remove(ReadList::filePath());
         if (!onDisk.isEmpty())
             QVERIFY(listOf(onDisk).SaveReadList());
-        rig.host.list = listOf(inMemory);
         TestMail first;
         first.fileName = "DU261204.LZH";
         first.payload = "first";

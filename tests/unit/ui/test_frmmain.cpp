@@ -9,9 +9,11 @@
 #include "testsupport.h"
 #include "ui/filegrid.h"
 #include "ui/frmabout.h"
+#include "ui/filegridmodel.h"
 #include "ui/frmdir.h"
 #include "ui/restorefrombackup.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QDir>
 #include <QHeaderView>
@@ -131,6 +133,8 @@ private slots:
     void listCommandsFollowSelection();
     void newRowsBold_data();
     void newRowsBold();
+    void storedMailsGiveTheRowsOfARebuild_data();
+    void storedMailsGiveTheRowsOfARebuild();
     void selectAll();
     void send_data();
     void send();
@@ -763,4 +767,64 @@ void TestFrmMain::webPagesComeFromTheSettingsFile()
     frmMain::setUrlOpener(nullptr);
     QCOMPARE(opened,
              (QList<QUrl>{QUrl(frmMainUrl::TurfnetHome), QUrl(QStringLiteral("https://support.example.org/"))}));
+}
+
+void TestFrmMain::storedMailsGiveTheRowsOfARebuild_data()
+{
+    // "uid|handled time|file name", one mail after another; "LastDLDate|time": a new run starts
+    QTest::addColumn<QStringList>("stored");
+    QTest::newRow("a new mail, the latest") << QStringList{"UIDN|2026/12/09 10:00:00|DU261209.LZH"};
+    QTest::newRow("a stored mail again, now the latest") << QStringList{"uid2|2026/12/09 10:00:00|SH261209.LZH"};
+    QTest::newRow("the latest stored again") << QStringList{"UID3|2026/12/09 10:00:00|KK261209.LZH"};
+    QTest::newRow("older than some rows") << QStringList{"UIDN|2000/06/01 00:00:00|-"};
+    QTest::newRow("older than all rows") << QStringList{"UIDN|1998/01/01 00:00:00|-"};
+    QTest::newRow("as old as a row") << QStringList{"UIDN|2000/01/01 08:00:00|-"};
+    QTest::newRow("a stored mail, now older") << QStringList{"UID3|1998/01/01 00:00:00|-"};
+    QTest::newRow("a stored mail, a little older") << QStringList{"UID2|2000/06/01 00:00:00|-"};
+    QTest::newRow("a run of mails") << QStringList{
+        "UIDA|2026/12/09 10:00:00|DU261209.LZH", "UIDB|2026/12/09 10:00:00|A-WIDER-NAME-THAN-ALL.LZH",
+        "UID1|2026/12/09 10:00:01|-", "UIDA|2026/12/09 10:00:02|DU261209.LZH"};
+    QTest::newRow("the next run's mail") << QStringList{"UIDA|2026/12/05 10:00:00|-", "LastDLDate|2026/12/09 09:00:00",
+                                                        "UIDB|2026/12/09 10:00:00|-"};
+}
+
+// One row added or moved per stored mail must leave the grid as rebuilding it
+// from the list would: same rows in the same order, same marks, bold and widths.
+void TestFrmMain::storedMailsGiveTheRowsOfARebuild()
+{
+    QFETCH(QStringList, stored);
+    writeList({{"2000/01/01 8:00:00", "2000/01/01 7:00", "DU000101.LZH", "UID1", "one"},
+               {"2001/01/01 8:00:00", "2001/01/01 7:00", "SH010101.LZH", "UID2", "two"},
+               {"2002/01/01 8:00:00", "2002/01/01 7:00", "-", "UID3", "three"}});
+    putFile(0, QStringLiteral("DU261209.LZH"));
+    WriteIniValue(QStringLiteral("Config"), QStringLiteral("LastDLDate"), QStringLiteral("2026/12/01 00:00:00"));
+    frmMain w;
+    QAbstractItemModelTester tester(w.faList()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (const QString &mail : stored) {
+        const QStringList f = mail.split(u'|');
+        if (f[0] == QLatin1String("LastDLDate")) {
+            WriteIniValue(QStringLiteral("Config"), f[0], f[1]);
+            continue;
+        }
+        const QDateTime handled = QDateTime::fromString(f[1], QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+        const int index = w.readList().PutReadEntry(handled, handled, f[2], f[0], QStringLiteral("d ") + f[0]);
+        w.RefreshFileListEntry(index);
+    }
+    const auto cells = [&w] {
+        QStringList out;
+        FileGrid *g = w.faList();
+        for (int r = 0; r < g->rowCount(); ++r)
+            for (int c = 0; c < g->columnCount(); ++c)
+                out << g->cellText(r, c) + (g->cellBold(r, c) ? QStringLiteral("*") : QString()) +
+                           (g->cellPicture(r, c).isNull() ? QString() : QStringLiteral("#"));
+        return out;
+    };
+    const QStringList stepByStep = cells();
+    QList<int> widths;
+    for (int c = 0; c < w.faList()->columnCount(); ++c)
+        widths << w.faList()->columnWidth(c);
+    w.RefreshFileList();
+    QCOMPARE(stepByStep, cells());
+    for (int c = 0; c < w.faList()->columnCount(); ++c)
+        QVERIFY2(widths[c] >= w.faList()->columnWidth(c), qPrintable(QStringLiteral("column %1").arg(c)));
 }

@@ -1,0 +1,41 @@
+#include "download/savefolderpresence.h"
+
+#include "core/pathutil.h"
+#include "core/settings.h"
+
+#include <QFile>
+
+#include <dirent.h>
+
+SaveFolderPresence::SaveFolderPresence()
+{
+    for (const QString &folder : Settings.SaveFolder) {
+        if (folder.trimmed().isEmpty())
+            continue;
+        DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+        if (!dir)
+            continue;
+        while (const dirent *d = ::readdir(dir)) {
+            if (d->d_type == DT_REG)
+                m_files.insert(QFile::decodeName(d->d_name));
+            else if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN)
+                m_unsure.insert(QFile::decodeName(d->d_name));
+        }
+        ::closedir(dir);
+    }
+}
+
+bool SaveFolderPresence::contains(const QString &fileName) const
+{
+    if (fileName.isEmpty())
+        return false;
+    if (m_files.contains(fileName))
+        return true;
+    if (!m_unsure.contains(fileName) && !fileName.contains(u'/'))
+        return false;
+    for (const QString &folder : Settings.SaveFolder) {
+        if (FileExists(folder, fileName))
+            return true;
+    }
+    return false;
+}
