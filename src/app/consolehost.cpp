@@ -1,5 +1,6 @@
 #include "app/consolehost.h"
 
+#include "core/exitcode.h"
 #include "download/downloadrun.h"
 #include "platform/messagebox.h"
 #include "pop3/apop.h"
@@ -14,7 +15,7 @@ int ConsoleHost::runAutomatic()
     aPOP pop;
     DownloadRun run(host, pop);
     run.DoDownload();
-    return run.exitCode();
+    return exitStatus(run.exitCode());
 }
 
 void ConsoleHost::ShowStatus(const QString &text)
@@ -32,7 +33,7 @@ void ConsoleHost::ShowProgress(const QString &fileName, qint64 total, qint64 rec
         ShowStatus(frmMainText::Downloading + QString::number(received) + frmMainText::Bytes + fileName);
 }
 
-int ConsoleHost::showMessage(const QString &text, int style)
+MessageBox::Answer ConsoleHost::showMessage(const QString &text, MessageBox::Style style)
 {
     return MessageBox::show(text, style, frmMainText::Title);
 }

@@ -2,6 +2,7 @@
 
 #include "download/readlist.h"
 #include "download/runhost.h"
+#include "platform/messagebox.h"
 
 // The host of an automatic run without a display: no window and no widget,
 // only the run. Every status text goes to standard output as a line, and a
@@ -23,7 +24,7 @@ public:
     void setBusy(bool busy) override { m_busy = busy; }
     bool isBusy() const override { return m_busy; }
     void setDialAbortVisible(bool) override {}
-    int showMessage(const QString &text, int style) override;
+    MessageBox::Answer showMessage(const QString &text, MessageBox::Style style) override;
     ReadList &readList() override { return m_readList; }
 
 private:

@@ -21,6 +21,7 @@
 #include "core/commandlinehelp.h"
 #include "core/datakinds.h"
 #include "core/datetext.h"
+#include "core/exitcode.h"
 #include "core/settings.h"
 #include "core/wildcard.h"
 #include "download/runlock.h"
@@ -35,16 +36,13 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <memory>
 
 namespace {
 
 enum class StartMode { Normal, SettingsOnly, Automatic };
-
-// Exit codes besides the run's own.
-constexpr int ExitNoDisplay = 2;
-constexpr int ExitAutocloseFailed = 3;
 
 StartMode startModeOf(const QString &commandLine)
 {
@@ -86,16 +84,29 @@ void armAutoclose()
     QTimer::singleShot(ms, qApp, [ms] {
         frmMain::closeAllWindows();
         // Something refused to close: end anyway, so a script never hangs.
-        QTimer::singleShot(ms, qApp, [] { QCoreApplication::exit(ExitAutocloseFailed); });
+        QTimer::singleShot(ms, qApp, [] { QCoreApplication::exit(exitStatus(ExitCode::AutocloseFailed)); });
     });
 }
 
-} // namespace
+// Whatever exception nothing else caught ends the program as a failed run, with
+// its reason on standard error and in the activity log. Standard error comes
+// first: it needs no memory, and the log may not be writable.
+int exitOnUncaught(const char *what)
+{
+    std::fprintf(stderr, "kivrel: ended by an unexpected error: %s\n", what);
+    try {
+        if (!WriteActivityLog(QStringLiteral("予期しないエラーで終了しました: ") + QString::fromLocal8Bit(what)))
+            std::fprintf(stderr, "kivrel: the activity log could not be written\n");
+    } catch (...) {
+        // Nothing more can be kept: standard error has the reason.
+    }
+    return exitStatus(ExitCode::CouldNotRun);
+}
 
-int main(int argc, char **argv)
+int runKivrel(int argc, char **argv)
 {
     if (const auto request = CommandLineHelp::requestOf(argc, argv))
-        return CommandLineHelp::answer(*request);
+        return exitStatus(CommandLineHelp::answer(*request));
     pinLocalTimeZone();
     const StartMode mode = startModeOf(commandLineOf(argc, argv));
     const bool display = displayAvailable();
@@ -103,7 +114,7 @@ int main(int argc, char **argv)
         if (mode != StartMode::Automatic) {
             std::fprintf(stderr, "kivrel: no display (DISPLAY and WAYLAND_DISPLAY are not set).\n"
                                  "Only the automatic mode runs without one: kivrel /a\n");
-            return ExitNoDisplay;
+            return exitStatus(ExitCode::NoDisplay);
         }
     }
 
@@ -158,7 +169,7 @@ int main(int argc, char **argv)
         window.setAutomaticMode();
         window.DoDownload();
         frmMain::closeAllWindows();
-        return window.lastRunExitCode();
+        return exitStatus(window.lastRunExitCode());
     }
     case StartMode::Normal:
         break;
@@ -166,4 +177,17 @@ int main(int argc, char **argv)
     frmMain window;
     window.show();
     return app->exec();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return runKivrel(argc, argv);
+    } catch (const std::exception &e) {
+        return exitOnUncaught(e.what());
+    } catch (...) {
+        return exitOnUncaught("unknown exception");
+    }
 }

@@ -45,9 +45,10 @@ QString helpText()
         "終了コード:\n"
         "  0  正常に終了した (自動モードでは受信が正常に終わった)\n"
         "  1  受信できなかった (接続・認証・ファイル書き込み・ダイヤルアップの失敗、\n"
-        "     キーリングのパスワードを読めなかった、など)\n"
+        "     キーリングのパスワードを読めなかった、予期しないエラー、など)\n"
         "  2  ディスプレイがないのに自動モード以外で起動された\n"
         "  3  同じプログラムフォルダで別の Kivrel が受信中だった\n"
+        "  4  KIVREL_TEST_AUTOCLOSE_MS (テスト用) で閉じるはずのウィンドウが閉じなかった\n"
         "\n"
         "環境変数:\n"
         "  KIVREL_HOME          プログラムフォルダ\n"
@@ -64,12 +65,12 @@ QString versionText()
     return QStringLiteral("kivrel " KIVREL_VERSION "\n");
 }
 
-int answer(Request request)
+ExitCode answer(Request request)
 {
     const QByteArray text = (request == Request::Help ? helpText() : versionText()).toUtf8();
     std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
     std::fflush(stdout);
-    return 0;
+    return ExitCode::Normal;
 }
 
 } // namespace CommandLineHelp

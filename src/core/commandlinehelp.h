@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/exitcode.h"
+
 #include <QString>
 
 #include <optional>
@@ -17,7 +19,7 @@ std::optional<Request> requestOf(int argc, char **argv);
 QString helpText();
 QString versionText();
 
-// Prints the text the request asks for on standard output; the exit code (0).
-int answer(Request request);
+// Prints the text the request asks for on standard output.
+ExitCode answer(Request request);
 
 } // namespace CommandLineHelp

@@ -66,11 +66,11 @@ void DownloadRun::EzRas1_StatusChanged(int, const QString &strStatusMsg)
         shown = QStringLiteral("ﾕｰｻﾞｰ名・ﾊﾟｽﾜｰﾄﾞ認証を完了");
     } else if (sameText(strStatusMsg, QStringLiteral("正常に接続しました。"))) {
         shown = QStringLiteral("ﾀﾞｲﾔﾙｱｯﾌﾟ接続完了");
-        DialState = 2;
+        DialState = DialStatus::Connected;
     } else if (sameText(strStatusMsg, QStringLiteral("接続を解除したか､ 接続が失敗しました。"))) {
         // After a finished scan the summary stays in the status line.
         shown = ScanFinished ? QString() : QStringLiteral("ﾀﾞｲﾔﾙｱｯﾌﾟ接続を解除しました");
-        DialState = 3;
+        DialState = DialStatus::Disconnected;
     }
     if (!shown.isEmpty())
         m_host.ShowStatus(shown);
@@ -92,7 +92,7 @@ bool DownloadRun::connectIfNeeded(bool &dialled, bool &external, QString &entry)
     if (!IsNeedDialup(entry))
         return true; // a connection that is already up is used and left up
 
-    DialState = 0;
+    DialState = DialStatus::Dialling;
     if (external) {
         m_host.ShowStatus(QStringLiteral("RCONNECT.EXEで") + entry + QStringLiteral("に接続しています..."));
         const int result = RunAndWait(ExternalDialerProgram(ExternalDialer::Connect), {});
@@ -117,12 +117,12 @@ bool DownloadRun::connectIfNeeded(bool &dialled, bool &external, QString &entry)
         return false;
     }
     dialled = true;
-    while (DialState == 0) {
+    while (DialState == DialStatus::Dialling) {
         if (m_stopRequested)
             m_ezRas->HangUp();
         EventPump::instance().pumpOnce();
     }
-    if (DialState == 3) {
+    if (DialState == DialStatus::Disconnected) {
         m_host.setDialAbortVisible(false);
         m_ezRas->HangUp();
         return false;
@@ -170,15 +170,15 @@ void DownloadRun::requestStop()
         m_pop.abort();
 }
 
-int DownloadRun::exitCode() const
+ExitCode DownloadRun::exitCode() const
 {
     switch (m_result) {
     case Result::Completed:
-        return 0;
+        return ExitCode::Normal;
     case Result::Busy:
-        return 3;
+        return ExitCode::Busy;
     default:
-        return 1;
+        return ExitCode::CouldNotRun;
     }
 }
 

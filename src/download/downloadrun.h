@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/exitcode.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -46,7 +48,9 @@ public:
     // Set each time a scan has ended; empty until the first scan.
     std::optional<QDateTime> LastDownloadTime;
     bool ScanFinished = false;
-    int DialState = 0;
+    // Where a dial of EzRas1 stands; the dial-up control's state texts move it on.
+    enum class DialStatus : int { Dialling = 0, Connected = 2, Disconnected = 3 };
+    DialStatus DialState = DialStatus::Dialling;
     // Around each retrieval, for the progress display.
     bool Receiving = false;
     QString CurrentFileName;
@@ -70,8 +74,8 @@ public:
     void requestStop();
     bool stopRequested() const { return m_stopRequested; }
     Result lastResult() const { return m_result; }
-    // 0 when the last run ended normally, non-zero when it could not run.
-    int exitCode() const;
+    // How the last run ended, as automatic mode reports it.
+    ExitCode exitCode() const;
 
     // The lock file that keeps two processes from running on one program folder.
     static QString lockFilePath();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/messagebox.h"
+
 #include <QString>
 
 class ReadList;
@@ -34,7 +36,7 @@ public:
     // The dial-up cancel button (cmdDialupAbort) shares its place with the gauge.
     virtual void setDialAbortVisible(bool visible) = 0;
     // A modal message box with the program's title (MessageBox styles/answers).
-    virtual int showMessage(const QString &text, int style) = 0;
+    virtual MessageBox::Answer showMessage(const QString &text, MessageBox::Style style) = 0;
     // The read-mail list the run records into.
     virtual ReadList &readList() = 0;
 };

@@ -5,14 +5,14 @@
 #include <cstdio>
 
 namespace {
-QList<int> g_answers;
+QList<MessageBox::Answer> g_answers;
 QList<MessageBox::Shown> g_history;
 // Only a test keeps the boxes: it turns this on by using the test interface.
 bool g_keepHistory = false;
 MessageBox::Handler g_handler = &MessageBox::consoleHandler;
 } // namespace
 
-int MessageBox::show(const QString &text, int style, const QString &title)
+MessageBox::Answer MessageBox::show(const QString &text, Style style, const QString &title)
 {
     Shown box{text, style, title.isEmpty() ? defaultTitle() : title};
     if (g_keepHistory)
@@ -22,7 +22,7 @@ int MessageBox::show(const QString &text, int style, const QString &title)
     return g_handler(box);
 }
 
-void MessageBox::setNextAnswer(int answer)
+void MessageBox::setNextAnswer(Answer answer)
 {
     g_keepHistory = true;
     g_answers.append(answer);
@@ -50,22 +50,22 @@ void MessageBox::setHandler(Handler handler)
     g_handler = handler ? std::move(handler) : Handler(&MessageBox::consoleHandler);
 }
 
-int MessageBox::defaultAnswer(int style)
+MessageBox::Answer MessageBox::defaultAnswer(Style style)
 {
-    const int buttons = style & 7;
+    const int buttons = int(buttonsOf(style));
     int index = 0;
-    if (style & DefaultButton3)
+    if (defaultButtonOf(style) == DefaultButton3)
         index = 2;
-    else if (style & DefaultButton2)
+    else if (defaultButtonOf(style) == DefaultButton2)
         index = 1;
-    static const int table[6][3] = {
+    static const Answer table[6][3] = {
         {Ok, Ok, Ok},      {Ok, Cancel, Cancel}, {Abort, Retry, Ignore},
         {Yes, No, Cancel}, {Yes, No, No},        {Retry, Cancel, Cancel},
     };
     return table[buttons <= 5 ? buttons : 0][index];
 }
 
-int MessageBox::consoleHandler(const Shown &box)
+MessageBox::Answer MessageBox::consoleHandler(const Shown &box)
 {
     const QByteArray line = (box.title + QStringLiteral(": ") + box.text).toUtf8();
     std::fprintf(stdout, "%s\n", line.constData());

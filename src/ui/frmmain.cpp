@@ -482,7 +482,7 @@ void frmMain::setDialAbortVisible(bool visible)
     m_cmdDialupAbort->setVisible(visible);
 }
 
-int frmMain::showMessage(const QString &text, int style)
+MessageBox::Answer frmMain::showMessage(const QString &text, MessageBox::Style style)
 {
     return MessageBox::show(text, style, frmMainText::Title);
 }

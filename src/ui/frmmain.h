@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/exitcode.h"
 #include "download/readlist.h"
 #include "download/runhost.h"
 
@@ -110,7 +111,7 @@ public:
     void setBusy(bool busy) override;
     bool isBusy() const override { return m_busy; }
     void setDialAbortVisible(bool visible) override;
-    int showMessage(const QString &text, int style) override;
+    MessageBox::Answer showMessage(const QString &text, MessageBox::Style style) override;
     ReadList &readList() override { return m_readList; }
 
     // Re-tests which files are present in a save folder (grid marks only).
@@ -126,8 +127,8 @@ public:
     // One whole download run; returns when it is over. If the window was
     // asked to close meanwhile, it closes afterwards.
     void DoDownload();
-    // 0 when the last run ended normally, non-zero when it could not run.
-    int lastRunExitCode() const { return m_lastRunExitCode; }
+    // How the last run ended (automatic mode ends the program with it).
+    ExitCode lastRunExitCode() const { return m_lastRunExitCode; }
 
     // Automatic mode: caption suffix, the four tool buttons disabled.
     void setAutomaticMode();
@@ -270,7 +271,7 @@ private:
     // The next run is started by the weekly check or automatic mode, not by
     // hand: new files are announced on the desktop.
     bool m_nextRunUnattended = false;
-    int m_lastRunExitCode = 0;
+    ExitCode m_lastRunExitCode = ExitCode::Normal;
     std::optional<QDateTime> m_lastDownloadTime;
     // The time after which the grid's rows are bold, as it last drew them.
     QDateTime m_gridReference;

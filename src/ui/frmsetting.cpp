@@ -506,7 +506,7 @@ void frmSetting::txtWeeklyCheckTime_LostFocus(int index)
     m_checkingTime = false;
 }
 
-void frmSetting::tell(const QString &text, int icon)
+void frmSetting::tell(const QString &text, MessageBox::Style icon)
 {
     MessageBox::show(text, MessageBox::OkOnly | icon, displayTitle());
 }
@@ -593,7 +593,7 @@ bool frmSetting::checkFolders()
             folder.chop(1);
         if (QFileInfo::exists(folder))
             continue;
-        const int answer =
+        const MessageBox::Answer answer =
             MessageBox::show(folder + MsgFolderMissing, MessageBox::YesNoCancel, displayTitle() + FolderQuestionSuffix);
         if (answer == MessageBox::No)
             continue; // kept as typed although the folder is not there

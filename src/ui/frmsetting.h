@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/messagebox.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -102,7 +104,7 @@ private:
     // Shows the page that holds the control and puts the focus into it.
     void focusControl(QWidget *control);
     // OK-only box with the program's title and the given icon.
-    void tell(const QString &text, int icon = 0);
+    void tell(const QString &text, MessageBox::Style icon = MessageBox::OkOnly);
 
     int m_settingStatus = 0;
     bool m_tabSaved = false;

@@ -17,15 +17,15 @@ const QString WidgetMessageBox::NoText = QStringLiteral("いいえ(&N)");
 
 namespace {
 struct ButtonSpec {
-    int answer;
+    MessageBox::Answer answer;
     QMessageBox::ButtonRole role;
 };
 
-// The buttons of each button style (style & 7), left to right.
-QList<ButtonSpec> buttonsOf(int style)
+// The buttons of each button style, left to right.
+QList<ButtonSpec> buttonsOf(MessageBox::Style style)
 {
     using B = MessageBox::Answer;
-    switch (style & 7) {
+    switch (MessageBox::buttonsOf(style)) {
     case MessageBox::OkCancel:
         return {{B::Ok, QMessageBox::AcceptRole}, {B::Cancel, QMessageBox::RejectRole}};
     case MessageBox::AbortRetryIgnore:
@@ -43,7 +43,7 @@ QList<ButtonSpec> buttonsOf(int style)
     }
 }
 
-QString textOf(int answer)
+QString textOf(MessageBox::Answer answer)
 {
     switch (answer) {
     case MessageBox::Cancel:
@@ -63,9 +63,9 @@ QString textOf(int answer)
     }
 }
 
-QMessageBox::Icon iconOf(int style)
+QMessageBox::Icon iconOf(MessageBox::Style style)
 {
-    switch (style & 0x70) {
+    switch (MessageBox::iconOf(style)) {
     case MessageBox::Critical:
         return QMessageBox::Critical;
     case MessageBox::Question:
@@ -80,7 +80,7 @@ QMessageBox::Icon iconOf(int style)
 }
 } // namespace
 
-int WidgetMessageBox::show(const MessageBox::Shown &box)
+MessageBox::Answer WidgetMessageBox::show(const MessageBox::Shown &box)
 {
     QPointer<QMessageBox> dialog = new QMessageBox(QApplication::activeWindow());
     dialog->setWindowTitle(box.title);
@@ -93,9 +93,9 @@ int WidgetMessageBox::show(const MessageBox::Shown &box)
     for (const ButtonSpec &spec : specs)
         buttons.append(dialog->addButton(textOf(spec.answer), spec.role));
     int defaultIndex = 0;
-    if (box.style & MessageBox::DefaultButton3)
+    if (MessageBox::defaultButtonOf(box.style) == MessageBox::DefaultButton3)
         defaultIndex = 2;
-    else if (box.style & MessageBox::DefaultButton2)
+    else if (MessageBox::defaultButtonOf(box.style) == MessageBox::DefaultButton2)
         defaultIndex = 1;
     if (defaultIndex >= buttons.size())
         defaultIndex = 0;
@@ -106,7 +106,7 @@ int WidgetMessageBox::show(const MessageBox::Shown &box)
             dialog->setEscapeButton(buttons[i]);
 
     dialog->exec();
-    int answer = MessageBox::defaultAnswer(box.style);
+    MessageBox::Answer answer = MessageBox::defaultAnswer(box.style);
     if (dialog) {
         const int clicked = static_cast<int>(buttons.indexOf(qobject_cast<QPushButton *>(dialog->clickedButton())));
         if (clicked >= 0)

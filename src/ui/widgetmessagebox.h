@@ -19,8 +19,8 @@ public:
     static const QString YesText;
     static const QString NoText;
 
-    // Shows the box and returns the answer (MessageBox::Answer).
-    static int show(const MessageBox::Shown &box);
+    // Shows the box and returns the answer.
+    static MessageBox::Answer show(const MessageBox::Shown &box);
     // MessageBox::setHandler(&WidgetMessageBox::show).
     static void install();
 };

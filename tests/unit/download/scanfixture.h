@@ -98,10 +98,10 @@ public:
     void setBusy(bool b) override { busy = b; }
     bool isBusy() const override { return busy; }
     void setDialAbortVisible(bool) override {}
-    int showMessage(const QString &text, int) override
+    MessageBox::Answer showMessage(const QString &text, MessageBox::Style) override
     {
         messages << text;
-        return 1;
+        return MessageBox::Ok;
     }
     ReadList &readList() override { return list; }
 };

@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(rig.host.statuses.last(), QStringLiteral("ﾀﾞｲﾔﾙｱｯﾌﾟ接続を解除しました"));
         QVERIFY(!run.LastDownloadTime.has_value());
         QVERIFY(!rig.host.busy);
-        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(run.exitCode(), ExitCode::CouldNotRun);
     }
 
     void externalDialerMissingShowsTheStandardText()

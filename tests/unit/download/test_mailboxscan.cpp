@@ -100,7 +100,7 @@ private slots:
                  QStringLiteral("新着ﾃﾞｰﾀ 1件 / その他のﾒｰﾙ1件 <通常のﾒｰﾙｿﾌﾄで受信してください>"));
         QVERIFY(rig.transport->unexpected().isEmpty());
         QVERIFY(!rig.host.busy);
-        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(run.exitCode(), ExitCode::Normal);
         QVERIFY(run.LastDownloadTime.has_value());
 
         // What was recorded survives on disk.
@@ -192,7 +192,7 @@ private slots:
         QVERIFY(rig.host.statuses.last().startsWith(QStringLiteral("ﾌｧｲﾙ書き出しエラー： ")));
         QVERIFY(!QFile::exists(m_save + QStringLiteral("/DU261202.LZH")));
         QCOMPARE(rig.host.list.ReadCount(), 1);
-        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(run.exitCode(), ExitCode::CouldNotRun);
         const QStringList log = activityLog().trimmed().split(QStringLiteral("\r\n"));
         QCOMPARE(log.last(), ScanText::CheckEnd);
         QVERIFY(log.contains(QStringLiteral("QUIT")));
@@ -234,7 +234,7 @@ private slots:
         // The status line says so too, rather than a summary of a whole run.
         QCOMPARE(rig.host.statuses.last() == ScanText::LineDropped, !recorded);
         QCOMPARE(rig.host.list.ReadCount(), recorded ? 2 : 0);
-        QCOMPARE(run.exitCode(), recorded ? 0 : 1);
+        QCOMPARE(run.exitCode(), recorded ? ExitCode::Normal : ExitCode::CouldNotRun);
     }
 
     void stalledTopDropsTheLineInsteadOfMixingReplies()
@@ -323,7 +323,7 @@ private slots:
         run.DoDownload();
         QVERIFY(rig.transport->clientLines().isEmpty());
         QVERIFY(activityLog().trimmed().endsWith(ScanText::CheckEnd));
-        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(run.exitCode(), ExitCode::CouldNotRun);
         QVERIFY(!rig.host.busy);
     }
 
@@ -364,7 +364,7 @@ private slots:
         QVERIFY(!rig.transport->clientLines().contains("DELE 1"));
         QVERIFY(!QFile::exists(m_save + QStringLiteral("/DU261204.LZH")));
         QVERIFY(!rig.host.busy);
-        QVERIFY(run.exitCode() != 0);
+        QVERIFY(run.exitCode() != ExitCode::Normal);
         const QList<QByteArray> lines = rig.transport->clientLines();
         if (command) // the line is dropped: nothing more is sent, not even QUIT
             QCOMPARE(lines.last(), stallAt);
@@ -436,7 +436,7 @@ private slots:
         run.DoDownload();
         QCOMPARE(rig.transport->connectCount(), 0);
         QCOMPARE(rig.host.statuses.last(), ScanText::OtherRunBusy);
-        QCOMPARE(run.exitCode(), 3);
+        QCOMPARE(run.exitCode(), ExitCode::Busy);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "scanfixture.h"
 
+#include "core/exitcode.h"
 #include "download/downloadrun.h"
 #include "platform/messagebox.h"
 #include "testsupport.h"
@@ -97,7 +98,7 @@ private slots:
         if (moment.isEmpty())
             seen = recordsOnDisk(save);
 
-        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(run.exitCode(), ExitCode::Normal);
         QCOMPARE(box.deleted, (QList<int>{1, 2, 3}));
         QVERIFY(seen.has_value());
         QCOMPARE(*seen, onDisk);

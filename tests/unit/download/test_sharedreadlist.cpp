@@ -81,7 +81,7 @@ private slots:
         DownloadRun run(rig.host, rig.pop);
         run.DoDownload();
 
-        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(run.exitCode(), ExitCode::Normal);
         QList<QByteArray> retrieved;
         for (const QByteArray &line : rig.transport->clientLines())
             if (line.startsWith("RETR"))

@@ -42,20 +42,20 @@ private slots:
 
     void messageBoxDefaultAnswers_data()
     {
-        QTest::addColumn<int>("style");
-        QTest::addColumn<int>("answer");
-        QTest::newRow("ok") << int(MessageBox::OkOnly | MessageBox::Exclamation) << int(MessageBox::Ok);
-        QTest::newRow("yesno") << int(MessageBox::YesNo | MessageBox::Question) << int(MessageBox::Yes);
-        QTest::newRow("yesno default 2") << int(MessageBox::YesNo | MessageBox::DefaultButton2) << int(MessageBox::No);
+        QTest::addColumn<MessageBox::Style>("style");
+        QTest::addColumn<MessageBox::Answer>("answer");
+        QTest::newRow("ok") << (MessageBox::OkOnly | MessageBox::Exclamation) << MessageBox::Ok;
+        QTest::newRow("yesno") << (MessageBox::YesNo | MessageBox::Question) << MessageBox::Yes;
+        QTest::newRow("yesno default 2") << (MessageBox::YesNo | MessageBox::DefaultButton2) << MessageBox::No;
         QTest::newRow("okcancel default 2")
-            << int(MessageBox::OkCancel | MessageBox::DefaultButton2) << int(MessageBox::Cancel);
+            << (MessageBox::OkCancel | MessageBox::DefaultButton2) << MessageBox::Cancel;
         QTest::newRow("yesnocancel default 3")
-            << int(MessageBox::YesNoCancel | MessageBox::DefaultButton3) << int(MessageBox::Cancel);
+            << (MessageBox::YesNoCancel | MessageBox::DefaultButton3) << MessageBox::Cancel;
     }
     void messageBoxDefaultAnswers()
     {
-        QFETCH(int, style);
-        QFETCH(int, answer);
+        QFETCH(MessageBox::Style, style);
+        QFETCH(MessageBox::Answer, answer);
         QCOMPARE(MessageBox::defaultAnswer(style), answer);
     }
 
@@ -64,15 +64,15 @@ private slots:
         int handlerCalls = 0;
         MessageBox::setHandler([&](const MessageBox::Shown &) {
             ++handlerCalls;
-            return int(MessageBox::Cancel);
+            return MessageBox::Cancel;
         });
         MessageBox::history().clear();
         MessageBox::setNextAnswer(MessageBox::No);
         MessageBox::setNextAnswer(MessageBox::Yes);
-        QCOMPARE(MessageBox::show(QStringLiteral("a"), MessageBox::YesNo), int(MessageBox::No));
-        QCOMPARE(MessageBox::show(QStringLiteral("b"), MessageBox::YesNo), int(MessageBox::Yes));
+        QCOMPARE(MessageBox::show(QStringLiteral("a"), MessageBox::YesNo), MessageBox::No);
+        QCOMPARE(MessageBox::show(QStringLiteral("b"), MessageBox::YesNo), MessageBox::Yes);
         QCOMPARE(handlerCalls, 0);
-        QCOMPARE(MessageBox::show(QStringLiteral("c"), MessageBox::OkCancel), int(MessageBox::Cancel));
+        QCOMPARE(MessageBox::show(QStringLiteral("c"), MessageBox::OkCancel), MessageBox::Cancel);
         QCOMPARE(handlerCalls, 1);
         QCOMPARE(MessageBox::history().size(), 3);
         QCOMPARE(MessageBox::history().at(2).title, QStringLiteral("Kivrel"));

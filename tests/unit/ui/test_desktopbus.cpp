@@ -247,7 +247,7 @@ void TestDesktopBus::runTakesThePasswordFromTheKeyring()
         return;
     }
     QCOMPARE(run.lastResult(), DownloadRun::Result::KeyringFailed);
-    QCOMPARE(run.exitCode(), 1);
+    QCOMPARE(run.exitCode(), ExitCode::CouldNotRun);
     QVERIFY(rig.transport->client().isEmpty());
     QVERIFY(!rig.host.busy);
     QVERIFY(!rig.host.statuses.isEmpty());

@@ -677,7 +677,7 @@ void TestFrmMain::noCommandInsideAWait()
         MessageBox::setHandler([&](const MessageBox::Shown &box) {
             if (box.text.endsWith(frmMainText::RestoreQuestion))
                 poke();
-            return int(MessageBox::Ok);
+            return MessageBox::Ok;
         });
         w.findChild<QAction *>("mnuFileRestore")->trigger();
     }
@@ -728,7 +728,7 @@ void TestFrmMain::closingDuringARunClosesAfterIt()
     QVERIFY(visibleAfterClose);
     QVERIFY(!w.isVisible());
     QVERIFY(!w.isBusy());
-    QCOMPARE(w.lastRunExitCode(), 1);
+    QCOMPARE(w.lastRunExitCode(), ExitCode::CouldNotRun);
     QCOMPARE(w.findChildren<frmAbout *>().size(), 1);
 }
 

@@ -227,7 +227,7 @@ void TestFrmSetting::validationStopsAtFirstMissingValue()
     QCOMPARE(MessageBox::history().size(), 1);
     const Box box = MessageBox::history().first();
     QCOMPARE(box.text, message);
-    QCOMPARE(box.style, int(MessageBox::OkOnly));
+    QCOMPARE(box.style, MessageBox::OkOnly);
     QCOMPARE(box.title, QStringLiteral("Kivrel"));
     QVERIFY(dlg.isVisible());
     QCOMPARE(dlg.SettingStatus(), 0);
@@ -304,17 +304,17 @@ void TestFrmSetting::valueTheFileCannotHoldIsRefused()
 
 void TestFrmSetting::missingFolderIsOfferedForCreation_data()
 {
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<MessageBox::Answer>("answer");
     QTest::addColumn<bool>("created");
     QTest::addColumn<bool>("closed");
-    QTest::newRow("yes") << int(MessageBox::Yes) << true << true;
-    QTest::newRow("no") << int(MessageBox::No) << false << true;
-    QTest::newRow("cancel") << int(MessageBox::Cancel) << false << false;
+    QTest::newRow("yes") << MessageBox::Yes << true << true;
+    QTest::newRow("no") << MessageBox::No << false << true;
+    QTest::newRow("cancel") << MessageBox::Cancel << false << false;
 }
 
 void TestFrmSetting::missingFolderIsOfferedForCreation()
 {
-    QFETCH(int, answer);
+    QFETCH(MessageBox::Answer, answer);
     QFETCH(bool, created);
     QFETCH(bool, closed);
     setValid();
@@ -329,7 +329,7 @@ void TestFrmSetting::missingFolderIsOfferedForCreation()
     const Box box = MessageBox::history().first();
     // The question names the folder without its final slash.
     QCOMPARE(box.text, missing + QStringLiteral("は存在しないﾌｫﾙﾀﾞです。作成しますか？"));
-    QCOMPARE(box.style, int(MessageBox::YesNoCancel));
+    QCOMPARE(box.style, MessageBox::YesNoCancel);
     QCOMPARE(box.title, QStringLiteral("Kivrel ﾀﾞｳﾝﾛｰﾄﾞﾌｫﾙﾀﾞ"));
     QCOMPARE(QFileInfo(missing).isDir(), created);
     QCOMPARE(dlg.SettingStatus(), closed ? 1 : 0);
@@ -361,7 +361,7 @@ void TestFrmSetting::folderThatCannotBeCreated()
     QCOMPARE(MessageBox::history().size(), 2);
     const Box failed = MessageBox::history().at(1);
     QCOMPARE(failed.text, QStringLiteral("新しいﾌｫﾙﾀﾞ'") + folder + QStringLiteral("'が作成できませんでした。"));
-    QCOMPARE(failed.style, int(MessageBox::OkOnly | MessageBox::Exclamation));
+    QCOMPARE(failed.style, MessageBox::OkOnly | MessageBox::Exclamation);
     QCOMPARE(failed.title, QStringLiteral("Kivrel"));
     QVERIFY(dlg.isVisible());
     QCOMPARE(dlg.focusWidget()->objectName(), QStringLiteral("txtSaveFolder1"));
@@ -401,7 +401,7 @@ void TestFrmSetting::timeBoxIsCheckedOnLeaving()
     }
     QCOMPARE(MessageBox::history().size(), 1);
     QCOMPARE(MessageBox::history().first().text, QStringLiteral("時:分形式で時刻を指定してください。(例 12:30)"));
-    QCOMPARE(MessageBox::history().first().style, int(MessageBox::OkOnly | MessageBox::Exclamation));
+    QCOMPARE(MessageBox::history().first().style, MessageBox::OkOnly | MessageBox::Exclamation);
     QCOMPARE(dlg.focusWidget(), box);
     QCOMPARE(box->selectedText(), text);
     // Switching to another window is no leaving of the box.
