@@ -253,8 +253,32 @@ class KillDuringRun(unittest.TestCase):
             self.assertEqual(records[uid.lower()][2], name)
         return records, saved
 
+    def new_mail_arrives(self):
+        """Two data mails arrive after the kills. Whether the killed runs left any
+        mail for a later one to delete depends on how far each got; these the
+        final run examines, decodes and deletes in any case."""
+        extra = make_mails(os.path.join(self.root, "extra"), os.path.join(self.root, "extra.json"), "--format",
+                           "files", "--seed", "4712", "--data", "2", "--notices", "0", "--info", "0", "--personal",
+                           "0", "--kinds", "DU", "--date-base", "2031-06-01 10:00:00", "--days-back", "0")
+        self.server.stop()
+        for _, mail in self.deleted():  # gone from the server for good
+            if os.path.exists(mail["path"]):
+                os.remove(mail["path"])
+        for k, m in enumerate(extra["mails"]):
+            target = os.path.join(self.mails, "late%d-%s" % (k, os.path.basename(m["path"])))
+            shutil.copyfile(m["path"], target)
+            m["path"] = target
+            self.manifest["mails"].append(m)
+            self.by_file[os.path.basename(target)] = m
+            self.wanted[m["attachment"]["name"]] = m
+        self.server = Server(self.root, self.mails)
+        self.home.config["Port"] = str(self.server.port)
+        self.home.write_ini()
+        self.ini_written["Port"] = str(self.server.port)
+
     def run_to_the_end(self):
         """A run without kills, then the checks of a finished job."""
+        self.new_mail_arrives()
         r = self.home.run(timeout=150)
         self.assertEqual(r.returncode, 0, r.stdout.decode("utf-8", errors="replace"))
         records, saved = self.check_consistent("after the final run")
