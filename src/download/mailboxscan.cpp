@@ -5,8 +5,8 @@
 #include "core/datakinds.h"
 #include "core/filecopy.h"
 #include "core/pathutil.h"
-#include "core/syncbarrier.h"
 #include "core/settings.h"
+#include "core/syncbarrier.h"
 #include "core/wildcard.h"
 #include "download/filenamepattern.h"
 #include "download/readlist.h"
@@ -23,7 +23,6 @@
 
 #include <limits>
 #include <sys/stat.h>
-#include <utility>
 
 namespace {
 
@@ -124,9 +123,11 @@ MailboxScan::MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const Mailb
 {
     if (!earlier)
         return;
+    // What the earlier pass handled is done; what it could not finish is tried again.
     for (const MessageInfo &m : earlier->m_info)
-        if (m.Examined && !m.Uid.isEmpty())
+        if (m.Examined && m.Recorded && !m.Uid.isEmpty())
             m_carried.insert(m.Uid, m);
+    m_decoded = earlier->m_decoded;
 }
 
 bool MailboxScan::pipelineFailed() const
@@ -639,11 +640,11 @@ aPOP::Id MailboxScan::commandFor(qint64 i, Command command)
     const QByteArray n = QByteArray::number(i);
     if (command == Command::Top) {
         if (it != m_ahead.end() && it->second.top != 0)
-            return std::exchange(it->second.top, 0);
+            return it->second.top;
         return m_pop.submit("TOP " + n + " 20", ReplyMode::MultiLine);
     }
     if (it != m_ahead.end() && it->second.retr != 0)
-        return std::exchange(it->second.retr, 0);
+        return it->second.retr;
     return m_pop.submit("RETR " + n, ReplyMode::MultiLine, m_info[std::size_t(i)].Size);
 }
 
