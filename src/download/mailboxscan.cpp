@@ -362,6 +362,7 @@ MailboxScan::Step MailboxScan::readSizes()
 // F. Examining the messages.
 void MailboxScan::examineAll()
 {
+    m_examining = true; // ids and sizes known: commands may go ahead
     for (qint64 i = 1; i < qint64(m_info.size()) && !m_failed && !m_lineDropped && !stopped(); ++i) {
         MessageInfo &m = m_info[std::size_t(i)];
         if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0)
@@ -605,17 +606,17 @@ bool MailboxScan::wantedAhead(const QByteArray &top) const
 // flight is bounded by the bytes of the replies expected, not by a count.
 void MailboxScan::fillPipeline()
 {
-    if (!m_pipelined || m_failed || m_lineDropped || stopped())
+    if (!m_pipelined || !m_examining || m_failed || m_lineDropped || stopped())
         return;
     while (!m_speculate.empty()) {
         Ahead &a = m_ahead[m_speculate.front()];
         const aPOP::Reply *r = m_pop.reply(a.top);
-        if (r && r->status == aPOP::CommandWaiting)
-            break;
+        if ((r && r->status == aPOP::CommandWaiting) || m_inFlight >= PipelineBytes)
+            break; // its reply is not here yet, or the line is full: later
         const qint64 n = m_speculate.front();
         m_speculate.pop_front();
         const qint64 size = m_info[std::size_t(n)].Size;
-        if (r && r->status == aPOP::CommandComplete && m_inFlight < PipelineBytes && wantedAhead(r->bytes)) {
+        if (r && r->status == aPOP::CommandComplete && wantedAhead(r->bytes)) {
             a.retr = m_pop.submit("RETR " + QByteArray::number(n), ReplyMode::MultiLine, size);
             a.cost += size;
             m_inFlight += size;

@@ -112,6 +112,7 @@ private:
     bool m_lineDropped = false; // the line could not be kept in step
     bool m_pipeliningAllowed = true;
     bool m_pipelined = false;
+    bool m_examining = false;
     aPOP::Id m_uidlId = 0;
     aPOP::Id m_listId = 0;
     std::unordered_map<qint64, Ahead> m_ahead;

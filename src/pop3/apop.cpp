@@ -422,17 +422,16 @@ bool aPOP::Authorize(const QString &user, const QString &password)
     m_pipeliningOffered = false;
     if (m_pipeliningAllowed && Capa())
         m_pipeliningOffered = hasCapability(QStringLiteral("PIPELINING"));
+    // USER and PASS go one at a time even where commands may be pipelined: a
+    // login process that answers them in two small writes makes the second
+    // wait for our delayed acknowledgement of the first, which costs more than
+    // the round trip saved.
     setStatusMessage(aPOPText::UserPrefix + user);
-    const QByteArray passLine = "PASS " + Cp932::encode(password);
-    const Id userId = submit("USER " + Cp932::encode(user), SingleLine);
-    Id passId = pipelining() ? submit(passLine, SingleLine) : 0;
-    bool ok = accepted(userId);
+    bool ok = accepted(submit("USER " + Cp932::encode(user), SingleLine));
     if (ok) {
         setStatusMessage(aPOPText::Ok);
         setStatusMessage(aPOPText::PassPrefix + QString(password.size(), QLatin1Char('*')));
-        if (passId == 0)
-            passId = submit(passLine, SingleLine);
-        ok = accepted(passId);
+        ok = accepted(submit("PASS " + Cp932::encode(password), SingleLine));
     }
     m_authorizing = false;
     if (!ok) {

@@ -17,6 +17,23 @@ int countCr(const char *p, qsizetype size)
     return n;
 }
 
+// Where in `data` the terminator line of a multi-line reply ends (just past
+// it), or -1. `bytes` is the reply so far; its last few bytes after the status
+// line's CR LF may hold the start of the terminator.
+qsizetype terminatorEnd(const QByteArray &bytes, qsizetype statusEnd, const char *data, qsizetype size)
+{
+    const qsizetype tail = qMin<qsizetype>(4, bytes.size() - (statusEnd - 2));
+    char seam[8];
+    std::memcpy(seam, bytes.constData() + bytes.size() - tail, size_t(tail));
+    const qsizetype head = qMin<qsizetype>(4, size);
+    std::memcpy(seam + tail, data, size_t(head));
+    for (qsizetype j = 0; j < tail && j + Terminator.size() <= tail + head; ++j)
+        if (std::memcmp(seam + j, Terminator.data(), size_t(Terminator.size())) == 0)
+            return j + Terminator.size() - tail;
+    const void *hit = memmem(data, size_t(size), Terminator.data(), size_t(Terminator.size()));
+    return hit ? static_cast<const char *>(hit) - data + Terminator.size() : -1;
+}
+
 // "+OK" or "+OK text", "-ERR" or "-ERR text", each ended by CR LF.
 bool isStatus(const QByteArray &line, QByteArrayView indicator)
 {
@@ -258,26 +275,21 @@ qsizetype ReplyMatcher::feedOldest(const char *data, qsizetype size)
     }
 
     // The body of a multi-line reply: look for its terminator in what is new,
-    // with an overlap for a terminator split between chunks. The status line's
-    // own CR LF can begin it (an empty listing).
-    const qsizetype old = bytes.size();
-    if (size > 0 && bytes.size() + size > m_maxReplyBytes) {
+    // and across the seam with what came before (the status line's own CR LF
+    // can begin it: an empty listing). Only this reply's bytes are copied: a
+    // chunk may hold the replies of many commands in flight.
+    const qsizetype end = terminatorEnd(bytes, p.statusEnd, data, size);
+    const qsizetype taken = end < 0 ? size : end;
+    if (taken > 0 && bytes.size() + taken > m_maxReplyBytes) {
         m_overflowed = true;
         finish(p, CommandStatus::Failed, false);
         markBroken();
         return used + size;
     }
-    bytes.append(data, size);
-    const qsizetype from = qMax(p.statusEnd - 2, old - 4);
-    const qsizetype t = bytes.indexOf(Terminator, from);
-    if (t < 0) {
-        p.reply.crCount += countCr(data, size);
-        return used + size;
-    }
-    const qsizetype end = t + Terminator.size();
-    const qsizetype taken = end - old;
-    bytes.truncate(end);
+    bytes.append(data, taken);
     p.reply.crCount += countCr(data, taken);
+    if (end < 0)
+        return used + size;
     finish(p, CommandStatus::Complete, true);
     return used + taken;
 }
