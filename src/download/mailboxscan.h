@@ -32,7 +32,7 @@ public:
     static constexpr qint64 MaxMessages = 1000000;
     static constexpr qint64 MaxMessageSize = aPOP::DefaultMaxReplyBytes;
     // Replies expected in flight at most, and what a TOP reply is taken to cost.
-    static constexpr qint64 PipelineBytes = qint64(16) * 1024 * 1024;
+    static constexpr qint64 PipelineBytes = qint64(8) * 1024 * 1024;
     static constexpr qint64 TopEstimate = 8 * 1024;
 
 private:
