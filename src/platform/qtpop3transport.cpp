@@ -41,6 +41,10 @@ QString describe(int number, const QString &qtText)
 
 QtPop3Transport::QtPop3Transport(QObject *parent) : Pop3Transport(parent), m_socket(new QSslSocket(this))
 {
+    // What the server sends waits in the kernel rather than in our memory
+    // until the component has taken what came before; with commands in flight
+    // that can be megabytes.
+    m_socket->setReadBufferSize(qint64(1) << 20);
     // Every notification is posted and dropped when it belongs to a connection
     // that has been closed since (close() and fail() move m_generation on).
     auto post = [this](auto handler) {
