@@ -110,15 +110,17 @@ public:
 class ScriptedMailbox
 {
 public:
-    // RETR of the numbers in `ownRetr` is left to the test.
-    ScriptedMailbox(FakeTransport &t, const QList<TestMail> &mails, const QList<int> &ownRetr = {})
+    // RETR of the numbers in `ownRetr` is left to the test; `pipelining`: CAPA offers it.
+    ScriptedMailbox(FakeTransport &t, const QList<TestMail> &mails, const QList<int> &ownRetr = {},
+                    bool pipelining = false)
     {
         t.setGreeting("+OK ready\r\n");
         t.respond("USER user", QByteArray("+OK\r\n"));
         t.respond("PASS secret", QByteArray("+OK logged in\r\n"));
         t.respond("NOOP", QByteArray("+OK\r\n"));
         // One command at a time unless a test offers more.
-        t.respond("CAPA", QByteArray("-ERR no capabilities\r\n"));
+        t.respond("CAPA", pipelining ? QByteArray("+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\n.\r\n")
+                                     : QByteArray("-ERR no capabilities\r\n"));
         qint64 total = 0;
         QByteArray uidl = "+OK\r\n", list = "+OK\r\n";
         for (int i = 0; i < mails.size(); ++i) {

@@ -237,6 +237,33 @@ private slots:
         QCOMPARE(run.exitCode(), recorded ? ExitCode::Normal : ExitCode::CouldNotRun);
     }
 
+    // Commands in flight and a reply that never ends: the later replies run
+    // into it, so nothing of that line can be placed. The line goes without a
+    // deletion, and the run goes on one command at a time on a new one, where
+    // the 10 s rule takes the mail; everything is stored and deleted once.
+    void pipelinedReplyGoneWrongFallsBackOneAtATime()
+    {
+        ScanRig rig;
+        configure();
+        Settings.DeleteDownloadMail = true;
+        const QList<TestMail> mails = {dataMail("DU261201.LZH", 1), dataMail("DU261202.LZH", 2),
+                                       dataMail("DU261203.LZH", 3)};
+        ScriptedMailbox box(*rig.transport, mails, {2}, true);
+        rig.transport->respond("RETR 2", "+OK\r\n" + mails[1].text()); // no terminator, ever
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+
+        QCOMPARE(run.exitCode(), ExitCode::Normal);
+        QVERIFY(activityLog().contains(ScanText::PipeliningOff));
+        for (const TestMail &m : mails)
+            QCOMPARE(readFile(m_save + u'/' + QString::fromLatin1(m.fileName)), m.payload);
+        QCOMPARE(box.deleted, (QList<int>{1, 2, 3}));
+        const QList<QByteArray> lines = rig.transport->clientLines();
+        QCOMPARE(lines.count("USER user"), 2);
+        QVERIFY(lines.indexOf("DELE 1") > lines.lastIndexOf("USER user")); // nothing deleted on the lost line
+        QVERIFY(lines.indexOf("TOP 3 20") < lines.indexOf("RETR 1"));      // the first line had commands in flight
+    }
+
     void stalledTopDropsTheLineInsteadOfMixingReplies()
     {
         ScanRig rig;
