@@ -40,12 +40,14 @@ EOF
 }
 
 # Runs a command under GNU time; $1 names the result file, the rest is the command.
-# The file gets "wall user sys maxrss_kB".
+# The file gets "wall user sys maxrss_kB"; a failed command ends the script,
+# unless expect_status names the exit status it is to end with.
 timed() {
-    local out=$1
+    local out=$1 status=0
     shift
-    /usr/bin/time -f "%e %U %S %M" -o "$out" "$@" > "$out.stdout" 2> "$out.stderr" ||
-        { echo "failed: $*" >&2; cat "$out.stdout" "$out.stderr" >&2; exit 1; }
+    /usr/bin/time -q -f "%e %U %S %M" -o "$out" "$@" > "$out.stdout" 2> "$out.stderr" || status=$?
+    [ "$status" = "${expect_status:-0}" ] ||
+        { echo "failed (exit status $status): $*" >&2; cat "$out.stdout" "$out.stderr" >&2; exit 1; }
 }
 
 run_kivrel() { # $1 program folder, $2 result file

@@ -171,6 +171,18 @@ void ReplyMatcher::feed(QByteArrayView bytes)
     }
 }
 
+// A reply that would grow past the bound fails, and with it the line: the rest
+// of it would arrive as nobody's.
+bool ReplyMatcher::overflows(Pending &p, qsizetype more)
+{
+    if (p.reply.bytes.size() + more <= m_maxReplyBytes)
+        return false;
+    m_overflowed = true;
+    finish(p, CommandStatus::Failed, false);
+    markBroken();
+    return true;
+}
+
 // The late tail a proof reply may follow: line ends, one "." line.
 qsizetype ReplyMatcher::skipTail(Pending &p, const char *data, qsizetype size)
 {
@@ -235,12 +247,8 @@ qsizetype ReplyMatcher::feedOldest(const char *data, qsizetype size)
                 end = static_cast<const char *>(hit) - data + 2;
         }
         if (end < 0) {
-            if (bytes.size() + size > m_maxReplyBytes) {
-                m_overflowed = true;
-                finish(p, CommandStatus::Failed, false);
-                markBroken();
+            if (overflows(p, size))
                 return used + size;
-            }
             bytes.append(data, size);
             p.reply.crCount += countCr(data, size);
             if (bytes.size() > MaxStatusLine) {
@@ -280,12 +288,8 @@ qsizetype ReplyMatcher::feedOldest(const char *data, qsizetype size)
     // chunk may hold the replies of many commands in flight.
     const qsizetype end = terminatorEnd(bytes, p.statusEnd, data, size);
     const qsizetype taken = end < 0 ? size : end;
-    if (taken > 0 && bytes.size() + taken > m_maxReplyBytes) {
-        m_overflowed = true;
-        finish(p, CommandStatus::Failed, false);
-        markBroken();
+    if (overflows(p, taken))
         return used + size;
-    }
     bytes.append(data, taken);
     p.reply.crCount += countCr(data, taken);
     if (end < 0)

@@ -86,6 +86,7 @@ private:
     qsizetype feedOldest(const char *data, qsizetype size);
     qsizetype skipTail(Pending &p, const char *data, qsizetype size);
     void finish(Pending &p, CommandStatus status, bool whole);
+    bool overflows(Pending &p, qsizetype more);
     void markBroken();
     Id add(ReplyMode mode, bool proof, qint64 reserve);
 
