@@ -280,6 +280,8 @@ MailboxScan::Step MailboxScan::readIds()
         });
     }
     m_info.assign(std::size_t(highest) + 1, MessageInfo());
+    // The read list knows ids without regard to case: two that differ only in
+    // case would share one record.
     QHash<QByteArray, qint64> seen;
     for (const Line &l : lines) {
         MessageInfo &m = m_info[std::size_t(l.n)];
@@ -288,12 +290,13 @@ MailboxScan::Step MailboxScan::readIds()
             continue;
         }
         m.Uid = QString::fromLatin1(l.uid);
-        const auto other = seen.constFind(l.uid.toByteArray());
+        const QByteArray key = l.uid.toByteArray().toLower();
+        const auto other = seen.constFind(key);
         if (other != seen.constEnd()) {
             m.Unusable = true;
             m_info[std::size_t(*other)].Unusable = true;
         } else {
-            seen.insert(l.uid.toByteArray(), l.n);
+            seen.insert(key, l.n);
         }
     }
     for (qint64 i = 1; i <= highest; ++i) {
