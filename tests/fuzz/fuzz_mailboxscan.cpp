@@ -25,7 +25,7 @@
 //
 // Checked: nothing crashes; the run ends by itself within a bounded number of
 // pumps; and whenever the client sends "DELE n", the read list on disk already
-// holds a record for an id the server gave message n in its UIDL reply, and -
+// holds a record for an id the server gave message n after UIDL, and -
 // unless old mails are deleted too - that record names a data file which is
 // in the save folder, byte for byte the attachment of message n whenever no
 // reply carried other content than the mailbox's own. Kivrel.dat has five
@@ -61,8 +61,28 @@ constexpr int MaxPumps = 400000;
 QTemporaryDir *g_dir = nullptr;
 QString g_save;
 
+FakeTransport *g_server = nullptr; // of the run in progress
+
+// What the run logged and what the client wrote, for a reproducer.
+void dumpRun()
+{
+    const auto out = [](const char *title, const QByteArray &bytes) {
+        std::fprintf(stderr, "--- %s:\n", title);
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
+    };
+    QFile log(activityLogPath());
+    if (log.open(QIODevice::ReadOnly))
+        out("log", log.readAll());
+    QFile list(ReadList::filePath());
+    if (list.open(QIODevice::ReadOnly))
+        out("Kivrel.dat", list.readAll());
+    if (g_server)
+        out("client", g_server->client());
+}
+
 [[noreturn]] void fail(const char *what, const QByteArray &detail = QByteArray())
 {
+    dumpRun();
     std::fprintf(stderr, "fuzz_mailboxscan: %s %s\n", what, detail.constData());
     std::abort();
 }
@@ -193,7 +213,6 @@ public:
 
     // Whether every reply so far carried only the mailbox's own content.
     bool truthful() const { return m_truthful; }
-    const QHash<qint64, QSet<QByteArray>> &uids() const { return m_uids; }
 
 private:
     QByteArray usualReply(const QByteArray &line) const
@@ -221,15 +240,15 @@ private:
         const QByteArray verb = line.split(' ').value(0).toUpper();
         if (verb == "DELE")
             checkDeletion(line);
-        const QByteArray sent = deliver(usualReply(line), &verb);
+        deliver(usualReply(line), &verb);
         if (verb == "UIDL")
-            noteUids(sent);
+            m_uidlSent = true;
         if (verb == "QUIT" && m_next >= m_records.size())
             serverClose();
     }
 
-    // Scripts the reply to one line; returns every byte it sends.
-    QByteArray deliver(const QByteArray &usual, const QByteArray *verb)
+    // Scripts the reply to one line.
+    void deliver(const QByteArray &usual, const QByteArray *verb)
     {
         const Record r = parseRecord(m_next < m_records.size() ? m_records[m_next] : QByteArray());
         ++m_next;
@@ -259,7 +278,6 @@ private:
             server(usual.left(at), r.chunk);
             pause(r.pausePumps);
             server(usual.mid(at) + r.payload.mid(1), r.chunk);
-            sent = usual + r.payload.mid(1);
             break;
         }
         default: {
@@ -275,23 +293,30 @@ private:
         }
         if (r.close)
             serverClose();
-        return sent;
     }
 
-    // Every "n id" line of what the server sent for UIDL, read loosely.
-    void noteUids(const QByteArray &sent)
+    // What the client reads after it asked for the ids holds the listing it
+    // took for the UIDL reply (which bytes it took cannot be told from here:
+    // bytes sent late with one reply arrive after the next command).
+    QByteArray readAll() override
     {
-        for (const QByteArray &raw : sent.split('\n')) {
-            QByteArray text = raw;
-            if (text.endsWith('\r'))
-                text.chop(1);
+        const QByteArray bytes = FakeTransport::readAll();
+        if (m_uidlSent)
+            m_afterUidl += bytes;
+        return bytes;
+    }
+
+    // Every "n id" line the client read after UIDL, read loosely.
+    QSet<QByteArray> uidsOf(qint64 n) const
+    {
+        QSet<QByteArray> uids;
+        for (const QByteArray &raw : m_afterUidl.split('\n')) {
+            const QByteArray text = raw.endsWith('\r') ? raw.chopped(1) : raw;
             const qsizetype blank = text.indexOf(' ');
-            if (blank < 1)
-                continue;
-            const qint64 n = numberOf(QByteArrayView(text).first(blank));
-            if (n > 0)
-                m_uids[n].insert(text.mid(blank + 1).trimmed());
+            if (blank >= 1 && numberOf(QByteArrayView(text).first(blank)) == n)
+                uids.insert(text.mid(blank + 1).trimmed());
         }
+        return uids;
     }
 
     // What must be on disk before "DELE n" goes out; null when it is.
@@ -320,7 +345,7 @@ private:
         stored.LoadReadList();
         // The ids are read loosely: one of them is the one the client took.
         const char *why = "DELE of a message the server gave no id:";
-        for (const QByteArray &uid : m_uids.value(n))
+        for (const QByteArray &uid : uidsOf(n))
             if ((why = unsafeDeletion(stored, n, uid)) == nullptr)
                 return;
         fail(why, line);
@@ -330,7 +355,8 @@ private:
     Config m_config;
     qsizetype m_next = 1; // record 0 is the configuration
     bool m_truthful = true;
-    QHash<qint64, QSet<QByteArray>> m_uids;
+    bool m_uidlSent = false;
+    QByteArray m_afterUidl;
 };
 
 QList<QByteArray> splitRecords(const uint8_t *data, size_t size)
@@ -415,6 +441,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ScopedClock scopedClock{&clock};
     ScopedEventPump scopedPump{&pump};
     auto *server = new FuzzServer(pump, records, config);
+    g_server = server;
     aPOP pop{server, aPOP::TimerMode::ManualTick};
     // Well above the mailbox's largest reply, within reach of an input.
     pop.setMaxReplyBytes(3000);
@@ -454,12 +481,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (run.isRunning() || host.busy)
         fail("the run did not unwind");
     checkListFile();
-    // For a reproducer: what the run logged and what the client wrote.
-    if (qEnvironmentVariableIsSet("KIVREL_FUZZ_VERBOSE")) {
-        QFile log(activityLogPath());
-        if (log.open(QIODevice::ReadOnly))
-            std::fprintf(stderr, "%s\n--- status:\n%s\n--- client:\n%s\n", log.readAll().constData(),
-                         host.statuses.join(u'\n').toLocal8Bit().constData(), server->client().constData());
-    }
+    if (qEnvironmentVariableIsSet("KIVREL_FUZZ_VERBOSE"))
+        dumpRun();
+    g_server = nullptr;
     return 0;
 }
