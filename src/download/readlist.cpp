@@ -140,6 +140,19 @@ int ReadList::find(const QString &uid) const
     return m_index.value(UidKey{uid}, -1);
 }
 
+namespace {
+// A field of the list holds no separator: a TAB or line end from a mail would
+// split the record into more fields when it is read back.
+QString oneField(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        if (c == u'\t' || c == u'\r' || c == u'\n')
+            c = u' ';
+    return out;
+}
+} // namespace
+
 int ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName,
                            const QString &uid, const QString &description)
 {
@@ -153,10 +166,10 @@ int ReadList::PutReadEntry(const QVariant &handledTime, const QVariant &mailDate
     ReadEntry &e = m_entries[i];
     e.HandledTime = handledTime;
     e.MailDate = mailDate;
-    e.FileName = fileName;
+    e.FileName = oneField(fileName);
     e.Uid = uid;
-    e.Description = description;
-    e.FilePresent = presentInSaveFolders(fileName);
+    e.Description = oneField(description);
+    e.FilePresent = presentInSaveFolders(e.FileName);
     markUnsaved(i);
     return i;
 }
