@@ -329,6 +329,14 @@ void MailboxScan::compareWithReadList()
             m.Recorded = true;
             --m_unread;
         }
+        const auto carried = m_carried.constFind(m.Uid);
+        if (!m.Uid.isEmpty() && carried != m_carried.constEnd()) {
+            // Examined by the earlier pass of this run: what it learnt counts
+            // here (the deletion pass), also when nothing is left to examine.
+            const qint64 size = m.Size;
+            m = *carried;
+            m.Size = size;
+        }
         WriteActivityLog(num(i) + ReadList::textOf(m.HandledTime) + u' ' + ReadList::textOf(m.MailDate) + u' ' +
                          m.FileName + u' ' + m.Uid);
     }
@@ -370,14 +378,7 @@ void MailboxScan::examineAll()
         MessageInfo &m = m_info[std::size_t(i)];
         if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0)
             continue;
-        const auto carried = m_carried.constFind(m.Uid);
-        if (carried != m_carried.constEnd()) {
-            // Examined by the earlier pass of this run: what it learnt counts here.
-            const qint64 size = m.Size;
-            m = *carried;
-            m.Size = size;
-        }
-        if (carried != m_carried.constEnd() || (!m.FileName.isEmpty() && !m_run.DownloadAll)) {
+        if (m_carried.contains(m.Uid) || (!m.FileName.isEmpty() && !m_run.DownloadAll)) {
             WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::SkipRead + m.FileName + QStringLiteral(")"));
             continue;
         }
