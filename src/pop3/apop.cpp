@@ -7,8 +7,6 @@
 
 #include <QTimer>
 
-#include <cstring>
-
 namespace {
 const QByteArray Crlf("\r\n");
 const QByteArray Err("-ERR");
@@ -174,6 +172,13 @@ void aPOP::afterFeed()
     }
 }
 
+// Every command still waiting fails, with what that leads to.
+void aPOP::giveUpAll()
+{
+    m_matcher.failAll();
+    afterFeed();
+}
+
 void aPOP::dropLine()
 {
     m_dropped = true;
@@ -194,8 +199,7 @@ void aPOP::timerTick()
     if (!m_matcher.waiting())
         return;
     if (since(m_timeoutBase) > ReplyTimeoutMs) {
-        m_matcher.failAll();
-        afterFeed();
+        giveUpAll();
     }
 }
 
@@ -215,8 +219,7 @@ void aPOP::onClosed()
     // A server that goes away in the middle of a reply will not finish it.
     // (Logging in says so in its own words.)
     if (m_matcher.waiting() && m_authorizing) {
-        m_matcher.failAll();
-        afterFeed();
+        giveUpAll();
     } else if (m_matcher.waiting() && !m_quitting) {
         onError(Pop3Transport::ErrConnectionAborted, aPOPText::ServerClosed);
     }
@@ -228,8 +231,7 @@ void aPOP::onError(int number, const QString &description)
         setStatusMessage(description);
     if (number == Pop3Transport::ErrConnectionAborted) {
         setStatusMessage(aPOPText::ConnectionAborted);
-        m_matcher.failAll();
-        afterFeed();
+        giveUpAll();
     }
     if (Pop3Transport::isSecurityError(number)) {
         m_securityFailed = true;
@@ -248,14 +250,8 @@ void aPOP::waitFor(Id id, qint32 limitMs, const std::function<bool()> &stop)
         const Reply *r = m_matcher.find(id);
         if (!r || r->status != CommandWaiting)
             return;
-        if (lineGone() || (stop && stop())) {
-            m_matcher.failAll();
-            afterFeed();
-            return;
-        }
-        if (limitMs >= 1 && since(start) > quint32(limitMs)) {
-            m_matcher.failAll();
-            afterFeed();
+        if (lineGone() || (stop && stop()) || (limitMs >= 1 && since(start) > quint32(limitMs))) {
+            giveUpAll();
             return;
         }
         EventPump::instance().pumpOnce();
@@ -283,8 +279,7 @@ aPOP::Id aPOP::submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedS
         // whose reply may follow nothing but the late tail of what was given up.
         m_proof = m_matcher.expectProof();
         if (!sendLine(QByteArrayLiteral("NOOP"))) {
-            m_matcher.failAll();
-            afterFeed();
+            giveUpAll();
         }
     }
     const Id id = m_matcher.expect(mode, expectedSize);
@@ -295,17 +290,15 @@ aPOP::Id aPOP::submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedS
     }
     m_lastSendFailed = !sendLine(line);
     if (m_lastSendFailed) {
-        m_matcher.failAll();
-        afterFeed();
+        giveUpAll();
     }
     return id;
 }
 
 QByteArray aPOP::sendCommand(const QByteArray &line, ::ReplyMode replyMode, bool sync)
 {
-    m_matcher.release(m_current);
     m_replyMode = replyMode;
-    m_current = submit(line, replyMode, m_expectedSize);
+    select(submit(line, replyMode, m_expectedSize));
     m_expectedSize = 0;
     if (!sync)
         return QByteArray();
@@ -320,13 +313,11 @@ bool aPOP::ConnectByName(const QString &server)
     const quint32 start = now();
     setStatusMessage(aPOPText::Connecting);
     m_matcher.clear();
-    m_matcher.setMaxReplyBytes(m_maxReplyBytes);
     m_held.clear();
     m_proof = 0;
     m_dropped = false;
     m_quitting = false;
     m_securityFailed = false;
-    m_startTlsInjected = false;
     m_capabilities.clear();
     // The greeting is the reply to the connection itself, due within the
     // reply time from now.
@@ -384,7 +375,6 @@ bool aPOP::startTlsExchange()
     // Bytes after the "+OK" were sent before encryption: whatever they say, they
     // must not be read as if they had come over TLS.
     if (!inStep() || !m_transport->startTls()) {
-        m_startTlsInjected = true;
         return securityFailure(Pop3Transport::ErrStartTlsRefused, aPOPText::StartTlsInjected);
     }
     const quint32 start = now();
@@ -505,11 +495,6 @@ QByteArray aPOP::DELE(int n, bool sync)
 QByteArray aPOP::RSET_(bool sync)
 {
     return sendCommand("RSET", SingleLine, sync);
-}
-
-QByteArray aPOP::NOOP(bool sync)
-{
-    return sendCommand("NOOP", SingleLine, sync);
 }
 
 bool aPOP::QUIT()

@@ -119,8 +119,6 @@ public:
     // The stream could not be proved in step again: the line has been closed
     // and no command is sent on it any more.
     bool lineBroken() const { return m_matcher.broken(); }
-    // A STARTTLS reply came with bytes after it (the line was dropped).
-    bool startTlsInjected() const { return m_startTlsInjected; }
 
     // --- commands ---
     bool ConnectByName(const QString &server);
@@ -132,7 +130,6 @@ public:
     QByteArray RETR(int n, bool sync = false);
     QByteArray DELE(int n, bool sync = false);
     QByteArray RSET_(bool sync = false);
-    QByteArray NOOP(bool sync = false);
     bool QUIT();
     void Destroy();
     // Ends whatever the component is waiting for at once: the connection is
@@ -165,7 +162,6 @@ public:
     bool pipelining() const { return m_pipeliningAllowed && m_pipeliningOffered; }
     // False when the server does not answer CAPA.
     bool Capa();
-    const QStringList &capabilities() const { return m_capabilities; }
     bool hasCapability(const QString &name) const;
 
     // --- engine operations ---
@@ -200,6 +196,7 @@ private:
     void onClosed();
     void onError(int number, const QString &description);
     void afterFeed();
+    void giveUpAll();
     void dropLine();
     bool sendLine(const QByteArray &line);
     QByteArray sendCommand(const QByteArray &line, ::ReplyMode replyMode, bool sync);
@@ -226,7 +223,6 @@ private:
     bool m_authorizing = false;
     bool m_aborted = false;
     bool m_dropped = false;
-    bool m_startTlsInjected = false;
     bool m_securityFailed = false; // a TLS or certificate failure during the current connect
     qint64 m_maxReplyBytes = DefaultMaxReplyBytes;
     qint64 m_expectedSize = 0;

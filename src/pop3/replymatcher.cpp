@@ -70,12 +70,6 @@ const ReplyMatcher::Reply *ReplyMatcher::find(Id id) const
     return it == m_replies.end() ? nullptr : &it->second.reply;
 }
 
-ReplyMatcher::Reply *ReplyMatcher::find(Id id)
-{
-    const auto it = m_replies.find(id);
-    return it == m_replies.end() ? nullptr : &it->second.reply;
-}
-
 void ReplyMatcher::release(Id id)
 {
     if (id == 0)
@@ -93,12 +87,6 @@ void ReplyMatcher::clear()
     m_outOfStep = false;
     m_broken = false;
     m_overflowed = false;
-}
-
-qint64 ReplyMatcher::oldestSize() const
-{
-    const Reply *r = m_queue.empty() ? nullptr : find(m_queue.front());
-    return r ? r->bytes.size() : 0;
 }
 
 void ReplyMatcher::markBroken()

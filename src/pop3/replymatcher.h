@@ -54,7 +54,6 @@ public:
     void failAll();
 
     const Reply *find(Id id) const;
-    Reply *find(Id id);
     // Forgets a reply (the caller has read it).
     void release(Id id);
     void clear();
@@ -66,8 +65,6 @@ public:
     // A proof reply that failed, or bytes that cannot be a reply at all after
     // a proof was asked for: nothing on this line can be trusted any more.
     bool broken() const { return m_broken; }
-    // Bytes of the current oldest reply so far (for the size bound).
-    qint64 oldestSize() const;
     void setMaxReplyBytes(qint64 bytes) { m_maxReplyBytes = bytes; }
     // The last reply grew past the bound (it failed; the line is broken).
     bool overflowed() const { return m_overflowed; }
