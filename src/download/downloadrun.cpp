@@ -267,8 +267,13 @@ void DownloadRun::DoDownload()
         const SyncBarrier::Scope barrier;
         Download();
         // Records stored since the last save; the scope's end syncs the rest.
-        // A failure leaves them for the next run, which fetches those mails again.
-        (void)m_host.readList().flush();
+        // A failure leaves them for the next run, which fetches those mails
+        // again: the run says so instead of its summary.
+        if (!m_host.readList().flush()) {
+            WriteActivityLog(ScanText::ListNotSaved);
+            m_host.ShowStatus(ScanText::ListNotSaved);
+            m_result = Result::ListNotSaved;
+        }
         LastDownloadTime = Clock::instance().now();
         ScanFinished = true;
         if (dialled)

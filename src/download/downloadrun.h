@@ -28,7 +28,6 @@ public:
         Completed,
         ConnectFailed,
         LoginFailed,
-        DecodeFailed,
         DialFailed,
         Busy,
         Stopped,
@@ -36,7 +35,10 @@ public:
         NoSaveFolder, // all four save folders are empty
         BadReply,     // the server's answer to STAT could not be believed
         LockFailed,
-        KeyringFailed
+        KeyringFailed,
+        NotStored,    // a wanted data file could not be stored whole
+        Incomplete,   // a mail could not be judged on what the server sent
+        ListNotSaved  // the read list could not be written
     };
 
     // `dialup` is the dial-up service (the system's one when null).

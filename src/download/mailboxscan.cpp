@@ -132,7 +132,9 @@ MailboxScan::MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const Mailb
 
 bool MailboxScan::pipelineFailed() const
 {
-    return m_pipelined && m_lineDropped && !stopped() && !m_failed;
+    // A reply time-out is not tried again: a server whose replies never end
+    // would cost it once more.
+    return m_pipelined && m_lineDropped && !stopped() && !m_timedOut;
 }
 
 bool MailboxScan::stopped() const
@@ -150,7 +152,7 @@ DownloadRun::Result MailboxScan::run()
         compareWithReadList();
         if (readSizes() == Step::Go && (m_unread > 0 || m_run.DownloadAll))
             examineAll();
-        if (!m_failed && !m_lineDropped && !stopped())
+        if (!m_lineDropped && !stopped())
             deletionPass();
     }
     close();
@@ -374,7 +376,7 @@ MailboxScan::Step MailboxScan::readSizes()
 void MailboxScan::examineAll()
 {
     m_examining = true; // ids and sizes known: commands may go ahead
-    for (qint64 i = 1; i < qint64(m_info.size()) && !m_failed && !m_lineDropped && !stopped(); ++i) {
+    for (qint64 i = 1; i < qint64(m_info.size()) && !m_lineDropped && !stopped(); ++i) {
         MessageInfo &m = m_info[std::size_t(i)];
         if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0)
             continue;
@@ -404,9 +406,14 @@ void MailboxScan::examine(qint64 i)
     WriteActivityLog(QString());
 
     WriteActivityLog(QStringLiteral("TOP ") + num(i) + QStringLiteral(" 20"));
-    m_pop.select(commandFor(i, Command::Top));
+    const aPOP::Id top = commandFor(i, Command::Top);
+    m_pop.select(top);
     QByteArray reply;
     if (waitForCommand() == aPOP::CommandComplete) {
+        if (replyTrailed(top)) {
+            leaveUnjudged(i);
+            return;
+        }
         reply = m_pop.GetMessage();
         if (m_pop.MakeData()) {
             // A date that cannot be read keeps the time of examining: an empty
@@ -416,11 +423,18 @@ void MailboxScan::examine(qint64 i)
                 m.MailDate = date;
             m.Subject = m_pop.GetSubject();
             m.FileName = m_pop.GetFileName();
+            m.FileNameBytes = m_pop.parser().fileNameBytes();
             m.Body = m_pop.GetBody();
             m.From = m_pop.GetFrom();
         }
     } else {
-        lineUsable();
+        // A whole refusal is an answer (an other mail); a TOP that never came
+        // whole says nothing about the mail.
+        const bool refused = m_pop.CommandRefused();
+        if (!lineUsable() || !refused) {
+            leaveUnjudged(i);
+            return;
+        }
     }
     WriteActivityLog(replyText(reply.left(80)) + QStringLiteral("...."));
     WriteActivityLog(QStringLiteral("MailDate=") + ReadList::textOf(m.MailDate));
@@ -438,11 +452,18 @@ void MailboxScan::classify(qint64 i)
     const bool hasSubject = !m.Subject.isEmpty();
     if (hasSubject && sameText(m.Subject, Settings.MailSubject)) {
         WriteActivityLog(ScanText::DataMail);
-        if (!MatchFileNamePattern(m.FileName, Settings.FileNamePatterns)) {
+        if (m.FileName.isEmpty()) {
+            // The attachment's headers may lie beyond the lines TOP shows.
+            WriteActivityLog(ScanText::NameFromWhole);
+            retrieve(i, true);
+            return;
+        }
+        if (!wantedName(m)) {
             WriteActivityLog(ScanText::NotWanted);
             record(m, QStringLiteral("-"), GetDiscription(m.Body));
             return;
         }
+        WriteActivityLog(ScanText::Wanted);
         retrieve(i);
     } else if (hasSubject && sameText(m.Subject, Settings.InformationSubject) &&
                WildcardMatch(m.Body, ScanText::NoticePhrase)) {
@@ -454,32 +475,90 @@ void MailboxScan::classify(qint64 i)
     }
 }
 
-void MailboxScan::retrieve(qint64 i)
+// Whether the attachment's name is one to store: of a chosen kind, and a name
+// the file can be written under as the mail gives it.
+bool MailboxScan::wantedName(const MessageInfo &m)
+{
+    if (m.FileName.contains(QChar::ReplacementCharacter)) {
+        WriteActivityLog(ScanText::NameUnreadable + m.FileName + QStringLiteral(")"));
+        return false;
+    }
+    const auto stored = m_storedNames.constFind(m.FileName);
+    if (stored != m_storedNames.constEnd() && *stored != m.FileNameBytes) {
+        WriteActivityLog(ScanText::NameCollides + m.FileName + QStringLiteral(")"));
+        return false;
+    }
+    return MatchFileNamePattern(m.FileName, Settings.FileNamePatterns);
+}
+
+// `nameUnknown`: a data mail whose name is learnt from the whole mail.
+void MailboxScan::retrieve(qint64 i, bool nameUnknown)
 {
     MessageInfo &m = m_info[std::size_t(i)];
-    WriteActivityLog(ScanText::Wanted);
     m_run.beginReceiving(m.FileName, m.Size);
     WriteActivityLog(QString());
     WriteActivityLog(QStringLiteral("RETR ") + num(i));
-    m_pop.select(commandFor(i, Command::Retr));
+    const aPOP::Id retr = commandFor(i, Command::Retr);
+    m_pop.select(retr);
+    m.StoreFailed = true; // until the file is stored
     if (waitForCommand(true) != aPOP::CommandComplete) {
         WriteActivityLog(ScanText::BodyFailed);
         lineUsable();
+        ++m_unstored;
+    } else if (replyTrailed(retr)) {
+        m.StoreFailed = false;
+        leaveUnjudged(i);
     } else {
         WriteActivityLog(ScanText::BodyDone);
         if (!m_pop.MakeData()) {
             WriteActivityLog(ScanText::ParseFailed);
+            ++m_unstored;
         } else {
             WriteActivityLog(ScanText::ParseDone);
+            if (nameUnknown) {
+                m.FileName = m_pop.GetFileName();
+                m.FileNameBytes = m_pop.parser().fileNameBytes();
+                WriteActivityLog(QStringLiteral("FileName=") + m.FileName);
+                if (!wantedName(m)) {
+                    m.StoreFailed = false;
+                    WriteActivityLog(ScanText::NotWanted);
+                    m.Body = m_pop.GetBody();
+                    record(m, QStringLiteral("-"), GetDiscription(m.Body));
+                    m_run.endReceiving();
+                    return;
+                }
+                WriteActivityLog(ScanText::Wanted);
+                m_run.CurrentFileName = m.FileName;
+            }
             if (!storeRetrieved(m))
-                return; // the decoding failure's text stays in the status line
+                return; // the failure's text stays in the status line
         }
     }
     m_run.endReceiving();
 }
 
+bool MailboxScan::replyTrailed(aPOP::Id id) const
+{
+    const aPOP::Reply *r = m_pop.reply(id);
+    return r && r->trailed;
+}
+
+// What the server sent of message i may be short: nothing is judged, recorded
+// or deleted; the next run examines it again.
+void MailboxScan::leaveUnjudged(qint64 i)
+{
+    MessageInfo &m = m_info[std::size_t(i)];
+    m.Examined = false;
+    m.Unjudged = true;
+    if (stopped())
+        return;
+    WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::ViewIncomplete);
+    ++m_unjudged;
+}
+
 // Decodes the retrieved mail into the primary folder, records it and copies
-// it to the further folders. False when decoding failed: the scan ends.
+// it to the further folders. False when the file could not be stored whole:
+// the mail stays unrecorded on the server and the scan goes on.
 bool MailboxScan::storeRetrieved(MessageInfo &m)
 {
     m.Body = m_pop.GetBody();
@@ -492,10 +571,11 @@ bool MailboxScan::storeRetrieved(MessageInfo &m)
         WriteActivityLog(ScanText::DecodeFailed + m_pop.TransferToFileErrorMessage() + QStringLiteral(")"));
         m_run.endReceiving();
         m_host.ShowStatus(m_pop.TransferToFileErrorMessage());
-        m_result = DownloadRun::Result::DecodeFailed;
-        m_failed = true;
+        ++m_unstored;
         return false;
     }
+    m.StoreFailed = false;
+    m_storedNames.insert(m.FileName, m.FileNameBytes);
     WriteActivityLog(ScanText::DecodeDone);
     // An attachment not in base64 "transfers" without writing a file:
     // such a mail is recorded but stays on the server.
@@ -517,20 +597,26 @@ bool MailboxScan::storeRetrieved(MessageInfo &m)
     return true;
 }
 
-bool MailboxScan::wantsDeletion(const MessageInfo &m, const QDateTime &now) const
+bool MailboxScan::isOld(const MessageInfo &m, const QDateTime &now) const
 {
-    if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0 || !m.Examined || m.Subject.isEmpty())
-        return false;
-    const bool data = sameText(m.Subject, Settings.MailSubject);
-    const bool notice = sameText(m.Subject, Settings.InformationSubject);
-    // Only what is safely stored: its record saved, every copy made.
-    if ((!data && !notice) || !m.Recorded || m.CopyFailed)
-        return false;
     const qint64 keepMinutes = static_cast<qint64>(Settings.KeepDays) * 1440;
     const QDateTime mailDate = m.MailDate.toDateTime();
-    if (Settings.DeleteOldMail && mailDate.isValid() && minutesBetween(mailDate, now) > keepMinutes)
-        return true;
-    return m.Downloaded && Settings.DeleteDownloadMail;
+    return Settings.DeleteOldMail && mailDate.isValid() && minutesBetween(mailDate, now) > keepMinutes;
+}
+
+bool MailboxScan::wantsDeletion(const MessageInfo &m, const QDateTime &now) const
+{
+    if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0 || !m.Examined || m.Unjudged || m.Subject.isEmpty())
+        return false;
+    const bool data = sameText(m.Subject, Settings.MailSubject);
+    const bool information = sameText(m.Subject, Settings.InformationSubject);
+    if (!data && !information)
+        return false;
+    // A data mail goes only once its record is saved and every copy made.
+    // A mail of the information subject has no file; a notice has a record.
+    if (data && (!m.Recorded || m.StoreFailed || m.CopyFailed))
+        return false;
+    return isOld(m, now) || (m.Downloaded && Settings.DeleteDownloadMail);
 }
 
 // G. Deletion pass: only mails examined in this run, and only what is stored.
@@ -545,8 +631,12 @@ void MailboxScan::deletionPass()
     std::vector<aPOP::Id> sent;
     for (qint64 i = 1; i < qint64(m_info.size()) && !stopped(); ++i) {
         const MessageInfo &m = m_info[std::size_t(i)];
-        if (!wantsDeletion(m, now))
+        if (!wantsDeletion(m, now)) {
+            if (m.StoreFailed && isOld(m, now))
+                WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::KeptUnstored + m.FileName +
+                                 QStringLiteral(")"));
             continue;
+        }
         const aPOP::Id id = m_pop.submit("DELE " + QByteArray::number(i), ReplyMode::SingleLine);
         WriteActivityLog(QStringLiteral("DELETE ") + num(i) + QStringLiteral("(") + m.FileName + QStringLiteral(")"));
         sent.push_back(id);
@@ -568,16 +658,27 @@ bool MailboxScan::awaitFailed(aPOP::Id id)
 // H. Summary and close.
 void MailboxScan::close()
 {
-    if (!m_failed && m_result != DownloadRun::Result::BadReply) {
+    if (m_result != DownloadRun::Result::BadReply) {
         QString summary = m_decoded > 0 ? ScanText::NewData + num(m_decoded) + ScanText::Items : ScanText::NoNewData;
         if (m_others > 0)
             summary += ScanText::OtherMails + num(m_others) + ScanText::UseMailer;
+        if (m_unstored > 0)
+            summary += ScanText::Unstored + num(m_unstored) + ScanText::SeeLog;
+        if (m_unjudged > 0)
+            summary += ScanText::Unjudged + num(m_unjudged) + ScanText::NextRun;
         m_host.ShowStatus(summary);
     }
-    if (stopped() && m_result == DownloadRun::Result::Completed)
-        m_result = DownloadRun::Result::Stopped;
-    if (m_lineDropped && m_result == DownloadRun::Result::Completed)
-        m_result = DownloadRun::Result::LineDropped;
+    using Result = DownloadRun::Result;
+    if (m_result == Result::Completed) {
+        if (stopped())
+            m_result = Result::Stopped;
+        else if (m_lineDropped)
+            m_result = Result::LineDropped;
+        else if (m_unstored > 0)
+            m_result = Result::NotStored;
+        else if (m_unjudged > 0)
+            m_result = Result::Incomplete;
+    }
     WriteActivityLog(QStringLiteral("QUIT\r\n"));
     (void)m_pop.QUIT(); // a server that keeps the line open is closed below anyway
     m_pop.Destroy();
@@ -610,7 +711,7 @@ bool MailboxScan::wantedAhead(const QByteArray &top) const
 // flight is bounded by the bytes of the replies expected, not by a count.
 void MailboxScan::fillPipeline()
 {
-    if (!m_pipelined || !m_examining || m_failed || m_lineDropped || stopped())
+    if (!m_pipelined || !m_examining || m_lineDropped || stopped())
         return;
     while (!m_speculate.empty()) {
         Ahead &a = m_ahead[m_speculate.front()];
@@ -695,6 +796,7 @@ QByteArray MailboxScan::awaitReply(aPOP::Id id)
         } else if (silence > 30000) {
             m_pop.setCommandStatus(aPOP::CommandFailed);
             WriteActivityLog(ScanText::Timeout);
+            m_timedOut = true;
         }
     }
     return m_pop.CommandStatus();
@@ -713,6 +815,7 @@ bool MailboxScan::listingFailed()
 
 void MailboxScan::dropLine()
 {
+    m_timedOut = m_timedOut || m_pop.timedOut();
     if (m_lineDropped)
         return;
     m_pop.Destroy();
@@ -727,8 +830,11 @@ bool MailboxScan::lineUsable()
     // With commands in flight, anything but a whole refusal leaves the later
     // replies without a place: the line goes (and the run falls back to one
     // command at a time).
+    // One reply time-out per run: a server whose replies never end would
+    // otherwise cost it again for every mail.
     const bool refused = m_pop.CommandRefused();
-    if (!m_pop.lineBroken() && m_pop.WinsockState() == Pop3Transport::Connected && (refused || !m_pipelined))
+    if (!m_pop.lineBroken() && m_pop.WinsockState() == Pop3Transport::Connected && (refused || !m_pipelined) &&
+        !m_timedOut && !m_pop.timedOut())
         return true;
     dropLine();
     return false;

@@ -40,6 +40,7 @@ private:
     struct MessageInfo {
         QString Uid;
         QString FileName;
+        QByteArray FileNameBytes; // the name as the mail holds it (CP932)
         qint64 Size = 0;
         QVariant MailDate;
         QString Subject;
@@ -53,6 +54,10 @@ private:
         bool Recorded = false;
         // A copy to a further save folder failed: the mail stays on the server.
         bool CopyFailed = false;
+        // A wanted data file that could not be stored whole: the mail stays.
+        bool StoreFailed = false;
+        // What the server sent of it could not be trusted: left for the next run.
+        bool Unjudged = false;
         // The server's UIDL/LIST lines for it were missing, malformed or duplicated.
         bool Unusable = false;
     };
@@ -74,8 +79,11 @@ private:
     void examineAll();
     void examine(qint64 i);
     void classify(qint64 i);
-    void retrieve(qint64 i);
+    void retrieve(qint64 i, bool nameUnknown = false);
     bool storeRetrieved(MessageInfo &m);
+    bool wantedName(const MessageInfo &m);
+    void leaveUnjudged(qint64 i);
+    bool replyTrailed(aPOP::Id id) const;
     void deletionPass();
     void close();
 
@@ -95,6 +103,7 @@ private:
     void dropLine();
     void record(MessageInfo &m, const QString &fileName, const QString &description);
     bool wantsDeletion(const MessageInfo &m, const QDateTime &now) const;
+    bool isOld(const MessageInfo &m, const QDateTime &now) const;
     bool stopped() const;
 
     DownloadRun &m_run;
@@ -108,8 +117,10 @@ private:
     QString m_logFolder;
     int m_decoded = 0;
     int m_others = 0;
-    bool m_failed = false;      // a decoding failure: the scan ends at once
+    int m_unstored = 0;         // wanted data files that could not be stored
+    int m_unjudged = 0;         // mails left for the next run
     bool m_lineDropped = false; // the line could not be kept in step
+    bool m_timedOut = false;    // a reply time-out: no further pass in this run
     bool m_pipeliningAllowed = true;
     bool m_pipelined = false;
     bool m_examining = false;
@@ -120,4 +131,5 @@ private:
     qint64 m_nextAhead = 1;
     qint64 m_inFlight = 0;
     QHash<QString, MessageInfo> m_carried; // by unique id, from an earlier pass
+    QHash<QString, QByteArray> m_storedNames; // file names stored in this run, and their bytes
 };

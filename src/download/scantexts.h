@@ -43,6 +43,15 @@ inline const QString NoSaveFolder = QStringLiteral("保存先ﾌｫﾙﾀﾞが�
 inline const QString PipeliningOff = QStringLiteral("応答が途切れたため、1コマンドずつ再接続します");
 // the list or the files could not be brought to the disk: nothing is deleted
 inline const QString NotStored = QStringLiteral("受信済みデータを保存できないため、メールを削除しません");
+// a view that may have ended early or was followed by stray bytes: the mail waits for the next run
+inline const QString ViewIncomplete = QStringLiteral("の応答が途中で終わった可能性があるため、今回はスキップ");
+// a data mail whose TOP lines show no attachment name
+inline const QString NameFromWhole = QStringLiteral("添付ﾌｧｲﾙ名がTOPの範囲にないため、メール全体を受信");
+// file names that would be written under a name other than the mail's
+inline const QString NameUnreadable = QStringLiteral("ファイル名にShift_JISで読めない文字があるためダウンロード対象外(");
+inline const QString NameCollides = QStringLiteral("ファイル名が別のメールの添付ファイルと重なるためダウンロード対象外(");
+// an old data mail whose file this run could not store stays on the server
+inline const QString KeptUnstored = QStringLiteral("はデータが保存されていないため削除しません(");
 inline const QString NoticeDescription = QStringLiteral("サービス権がもうすぐ期限切れになります");
 inline const QString NoticePhrase = QStringLiteral("*再度、ご購入のほど*");
 // status line
@@ -54,6 +63,13 @@ inline const QString Items = QStringLiteral("件");
 inline const QString OtherMails = QStringLiteral(" / その他のﾒｰﾙ");
 inline const QString UseMailer = QStringLiteral("件 <通常のﾒｰﾙｿﾌﾄで受信してください>");
 inline const QString NoNewData = QStringLiteral("新着ﾃﾞｰﾀはありません");
+inline const QString Unstored = QStringLiteral(" / 保存できなかったﾃﾞｰﾀ ");
+inline const QString SeeLog = QStringLiteral("件 <KVLOG.TXTを参照してください>");
+inline const QString Unjudged = QStringLiteral(" / 確認できなかったﾒｰﾙ ");
+inline const QString NextRun = QStringLiteral("件 <次回のﾁｪｯｸで再度確認します>");
+// the read list could not be written at the end of a run
+inline const QString ListNotSaved =
+    QStringLiteral("既読ﾘｽﾄ(Kivrel.dat)を保存できませんでした。ﾌｫﾙﾀﾞの空き容量と書き込み権限を確認してください");
 inline const QString Downloading = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中... ");
 // a second run on the same program folder (another process holds the lock)
 // Followed by the keyring's reason (SecretStore::reasonText).

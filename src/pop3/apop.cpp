@@ -199,6 +199,7 @@ void aPOP::timerTick()
     if (!m_matcher.waiting())
         return;
     if (since(m_timeoutBase) > ReplyTimeoutMs) {
+        m_timedOut = true;
         giveUpAll();
     }
 }
@@ -316,6 +317,7 @@ bool aPOP::ConnectByName(const QString &server)
     m_held.clear();
     m_proof = 0;
     m_dropped = false;
+    m_timedOut = false;
     m_quitting = false;
     m_securityFailed = false;
     m_capabilities.clear();

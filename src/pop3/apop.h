@@ -119,6 +119,8 @@ public:
     // The stream could not be proved in step again: the line has been closed
     // and no command is sent on it any more.
     bool lineBroken() const { return m_matcher.broken(); }
+    // A reply stayed silent past the reply time-out on this connection.
+    bool timedOut() const { return m_timedOut; }
 
     // --- commands ---
     bool ConnectByName(const QString &server);
@@ -223,6 +225,7 @@ private:
     bool m_authorizing = false;
     bool m_aborted = false;
     bool m_dropped = false;
+    bool m_timedOut = false;
     bool m_securityFailed = false; // a TLS or certificate failure during the current connect
     qint64 m_maxReplyBytes = DefaultMaxReplyBytes;
     qint64 m_expectedSize = 0;

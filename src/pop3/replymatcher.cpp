@@ -84,6 +84,7 @@ void ReplyMatcher::clear()
 {
     m_replies.clear();
     m_queue.clear();
+    m_lastWhole = 0;
     m_outOfStep = false;
     m_broken = false;
     m_overflowed = false;
@@ -96,11 +97,20 @@ void ReplyMatcher::markBroken()
     failAll();
 }
 
+void ReplyMatcher::markLastTrailed()
+{
+    const auto it = m_replies.find(m_lastWhole);
+    if (it != m_replies.end())
+        it->second.reply.trailed = true;
+}
+
 void ReplyMatcher::finish(Pending &p, CommandStatus status, bool whole)
 {
     p.reply.status = status;
     p.reply.whole = whole;
+    const Id id = m_queue.front();
     m_queue.pop_front();
+    m_lastWhole = whole && !p.proof ? id : 0;
     if (p.proof) {
         if (status == CommandStatus::Complete && whole)
             m_outOfStep = false;
@@ -140,7 +150,10 @@ void ReplyMatcher::feed(QByteArrayView bytes)
     qsizetype size = bytes.size();
     while (size > 0) {
         if (m_queue.empty()) {
-            // Nobody asked for these: whatever comes next cannot be placed.
+            // Nobody asked for these: whatever comes next cannot be placed,
+            // and the reply before them may have ended too soon.
+            if (!m_outOfStep)
+                markLastTrailed();
             m_outOfStep = true;
             return;
         }
@@ -240,6 +253,7 @@ qsizetype ReplyMatcher::feedOldest(const char *data, qsizetype size)
             bytes.append(data, size);
             p.reply.crCount += countCr(data, size);
             if (bytes.size() > MaxStatusLine) {
+                markLastTrailed();
                 m_outOfStep = true;
                 finish(p, CommandStatus::Failed, false);
                 failAll();
@@ -256,7 +270,9 @@ qsizetype ReplyMatcher::feedOldest(const char *data, qsizetype size)
         const bool negative = isStatus(bytes, "-ERR");
         p.reply.positive = positive;
         if (!positive && !negative) {
-            // Not a reply at all: nothing after it can be placed either.
+            // Not a reply at all: nothing after it can be placed either, and
+            // the reply before it may have ended too soon.
+            markLastTrailed();
             m_outOfStep = true;
             finish(p, CommandStatus::Failed, false);
             failAll();

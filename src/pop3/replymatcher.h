@@ -34,6 +34,9 @@ public:
         bool positive = false; // began with "+OK"
         bool whole = false;    // ended at its own end (not given up, not cut)
         int crCount = 0;       // CR characters in bytes
+        // Bytes that were no reply of ours came right after it: it may have
+        // ended early (a lone "." inside a mail the server did not dot-stuff).
+        bool trailed = false;
     };
 
     // A command was sent (or is about to be): its reply comes after those of
@@ -85,11 +88,13 @@ private:
     void finish(Pending &p, CommandStatus status, bool whole);
     bool overflows(Pending &p, qsizetype more);
     void markBroken();
+    void markLastTrailed();
     Id add(ReplyMode mode, bool proof, qint64 reserve);
 
     std::unordered_map<Id, Pending> m_replies;
     std::deque<Id> m_queue; // waiting, oldest first
     Id m_nextId = 1;
+    Id m_lastWhole = 0; // the reply that ended last at its own end
     bool m_outOfStep = false;
     bool m_broken = false;
     bool m_overflowed = false;

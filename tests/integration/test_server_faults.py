@@ -70,17 +70,34 @@ CASES = [
     ("reply line of 16 MB without a line end", ["TOP:2:endless-line=16000000"]),
     ("CAPA refused", [], ("--no-capa",)),
     ("PIPELINING offered", [], ("--pipelining",)),
+    # What reached the program whole is all that may count.
+    ("a lone dot in a mail the server does not dot-stuff", ["*:2:lone-dot=3"]),
+    ("a reply whose terminator never comes", ["TOP:*:terminator=..\\r\\n", "RETR:*:terminator=..\\r\\n"]),
+    ("a relay's footer part after the attachment", ["*:*:footer-part"]),
+    ("the file name beyond the lines TOP shows", ["*:2:pad-text=30"]),
+    ("a character outside the base64 alphabet", ["RETR:2:bad-base64=char"]),
+    ("padding inside the base64 data", ["RETR:2:bad-base64=padding"]),
+    ("data after the base64 padding", ["RETR:2:bad-base64=after-padding"]),
+    ("a damaged archive in clean base64", ["RETR:2:damage-data"]),
+    ("links planted in the second save folder", [], (), {}, {}, "links"),
+    ("Kivrel.dat cannot be saved", [], (), {}, {}, "list-blocked"),
 ]
 
 # A server that never sends the terminator must still deliver every wanted mail
 # in one run: that is what the 10 s rule is for.
 ONE_RUN = {"closing boundary but never the final dot"}
+# Rows whose first run cannot complete the work: it must say so with exit 1.
+FAILS_FIRST = {"a lone dot in a mail the server does not dot-stuff", "a reply whose terminator never comes",
+               "a character outside the base64 alphabet", "padding inside the base64 data",
+               "data after the base64 padding", "a damaged archive in clean base64", "Kivrel.dat cannot be saved"}
 
 
 class Case:
-    def __init__(self, name, faults, options=(), settings=None, uids=None, pipelined=False):
+    def __init__(self, name, faults, options=(), settings=None, uids=None, trap=None, pipelined=False):
         self.name = name + (" (PIPELINING)" if pipelined else "")
         self.one_run = name in ONE_RUN
+        self.fails_first = name in FAILS_FIRST
+        self.trap = trap
         self.faults = faults
         self.options = tuple(options) + (("--pipelining",) if pipelined and "--pipelining" not in options else ())
         self.settings = settings or {}
@@ -117,6 +134,27 @@ def problems_in_folder(home, manifest, runs, deleted):
         elif run["code"] not in (0, 1):
             out.append("ended with %d: %s" % (run["code"], run["stderr"][-300:]))
     return out
+
+
+def set_trap(trap, home, manifest, root):
+    """Prepares what the row's trap needs; the files that must stay untouched, with their bytes."""
+    victims = {}
+    if trap == "links":
+        # Each file the run copies into the second save folder meets a link to a file elsewhere.
+        os.makedirs(home.save[1], exist_ok=True)
+        for m in manifest["mails"]:
+            if m.get("attachment"):
+                victim = os.path.join(root, "victim-" + m["attachment"]["name"])
+                with open(victim, "wb") as f:
+                    f.write(b"not to be overwritten")
+                victims[victim] = b"not to be overwritten"
+                os.symlink(victim, os.path.join(home.save[1], m["attachment"]["name"]))
+        home.config["SaveFolder2"] = home.save[1]
+        home.write_ini()
+    elif trap == "list-blocked":
+        # A folder where the list must go: the list cannot be replaced.
+        os.makedirs(os.path.join(home.path, "Kivrel.dat", "in-the-way"))
+    return victims
 
 
 def clear_after_stls(commands):
@@ -161,12 +199,19 @@ def run_case(case, mails, manifest, work):
     settings = {"ServerName": "127.0.0.1", "Port": str(server.port), "UserName": "kivrel", "PassWord": "secret",
                 "DeleteDownloadMail": "True"}
     home = ProgramFolder(root, **dict(settings, **case.settings))
+    victims = set_trap(case.trap, home, manifest, root)
     try:
         first = run_program(home)
     finally:
         server.stop()
+    if case.trap == "list-blocked":
+        shutil.rmtree(os.path.join(home.path, "Kivrel.dat"))
     gone = deleted_mails(server, manifest, 0, case.uids)
-    problems = ["first run: " + p for p in problems_in_folder(home, manifest, [first], gone)]
+    if case.fails_first and first["code"] != 1:
+        problems_first = ["first run: ended with %s where the work could not be completed" % first["code"]]
+    else:
+        problems_first = []
+    problems = problems_first + ["first run: " + p for p in problems_in_folder(home, manifest, [first], gone)]
     if case.one_run:
         problems += ["first run: %s missing" % name for name in missing_files(home, manifest)]
     problems += ["first run: " + p for p in clear_after_stls(server.commands())]
@@ -187,6 +232,7 @@ def run_case(case, mails, manifest, work):
     if not second["timeout"] and second["code"] != 0:
         problems.append("second run: ended with %s" % second["code"])
     problems += ["second run: %s still missing" % name for name in missing_files(home, manifest)]
+    problems += ["%s was written through a link" % v for v, data in victims.items() if open(v, "rb").read() != data]
     print("%-55s exit %s, %s  (%.0f s)" % (case.name, first["code"], second["code"], time.monotonic() - began),
           file=sys.stderr)
     if not os.environ.get("KIVREL_FAULT_KEEP"):

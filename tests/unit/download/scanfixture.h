@@ -45,6 +45,7 @@ struct TestMail {
     QByteArray payload;
     QByteArray uid;
     bool multipart = true;
+    QByteArray topReply; // what TOP n 20 sends instead of the true view, when set
 
     QByteArray text() const
     {
@@ -130,7 +131,8 @@ public:
             const QByteArray uid = mails[i].uid.isEmpty() ? "UID" + n : mails[i].uid;
             uidl += n + " " + uid + "\r\n";
             list += n + " " + QByteArray::number(text.size()) + "\r\n";
-            t.respond("TOP " + n + " 20", "+OK\r\n" + mails[i].top() + ".\r\n");
+            t.respond("TOP " + n + " 20", mails[i].topReply.isEmpty() ? "+OK\r\n" + mails[i].top() + ".\r\n"
+                                                                    : mails[i].topReply);
             if (!ownRetr.contains(i + 1))
                 t.respond("RETR " + n, "+OK " + QByteArray::number(text.size()) + " octets\r\n" + text + ".\r\n");
             t.respond("DELE " + n, [this, n](FakeTransport &tr, const QByteArray &) {

@@ -44,6 +44,14 @@ TestMail dataMail(const QByteArray &name, char seed, const QByteArray &date = "F
     return m;
 }
 
+// The RETR reply of a mail whose first base64 line ends inside a group.
+QByteArray withBrokenGroup(const TestMail &m)
+{
+    QByteArray text = m.text();
+    text.replace(base64Lines(m.payload).left(76), base64Lines(m.payload).left(75));
+    return "+OK\r\n" + text + ".\r\n";
+}
+
 } // namespace
 
 class TestMailboxScan : public QObject
@@ -168,7 +176,7 @@ private slots:
         QCOMPARE(box.deleted, deleted);
     }
 
-    void decodingFailureEndsTheRunWithoutDeleting()
+    void decodingFailureKeepsThatMailAndGoesOn()
     {
         ScanRig rig;
         configure();
@@ -177,25 +185,105 @@ private slots:
         TestMail m2 = dataMail("DU261202.LZH", 2);
         TestMail m3 = dataMail("DU261203.LZH", 3);
         ScriptedMailbox box(*rig.transport, {m1, m2, m3}, {2});
-        // Mail 2 arrives with a line that ends in an incomplete group.
-        QByteArray broken = m2.text();
-        broken.replace(base64Lines(m2.payload).left(76), base64Lines(m2.payload).left(75));
-        rig.transport->respond("RETR 2", "+OK\r\n" + broken + ".\r\n");
+        rig.transport->respond("RETR 2", withBrokenGroup(m2));
+
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+
+        QCOMPARE(box.deleted, (QList<int>{1, 3}));
+        QVERIFY(!QFile::exists(m_save + QStringLiteral("/DU261202.LZH")));
+        QCOMPARE(readFile(m_save + QStringLiteral("/DU261203.LZH")), m3.payload);
+        QCOMPARE(rig.host.list.ReadCount(), 2);
+        QCOMPARE(run.exitCode(), ExitCode::CouldNotRun);
+        QCOMPARE(rig.host.statuses.last(), ScanText::NewData + QStringLiteral("2") + ScanText::Items +
+                                               ScanText::Unstored + QStringLiteral("1") + ScanText::SeeLog);
+        QVERIFY(activityLog().contains(ScanText::DecodeFailed));
+    }
+
+    // What the server sent of a mail must hold what the rules need, or the
+    // mail waits for the next run.
+    void viewsThatLackWhatTheRulesNeed()
+    {
+        ScanRig rig;
+        configure();
+        Settings.DeleteDownloadMail = true;
+        TestMail longText = dataMail("DU261201.LZH", 1);
+        for (int i = 0; i < 25; ++i)
+            longText.bodyLine += "\r\nline " + QByteArray::number(i);
+        TestMail cut = dataMail("DU261202.LZH", 2);
+        // A server that does not dot-stuff: a lone "." ends the view early,
+        // and the rest of the mail follows as bytes nobody asked for.
+        const QByteArray top = cut.top();
+        const qsizetype third = top.indexOf("--BND");
+        cut.topReply = "+OK\r\n" + top.left(third) + ".\r\n" + top.mid(third) + ".\r\n";
+        ScriptedMailbox box(*rig.transport, {longText, cut});
 
         DownloadRun run(rig.host, rig.pop);
         run.DoDownload();
 
         const QList<QByteArray> lines = rig.transport->clientLines();
         QVERIFY(lines.contains("RETR 1"));
-        QVERIFY(!lines.contains("TOP 3 20"));
-        QVERIFY(box.deleted.isEmpty());
-        QVERIFY(rig.host.statuses.last().startsWith(QStringLiteral("ﾌｧｲﾙ書き出しエラー： ")));
-        QVERIFY(!QFile::exists(m_save + QStringLiteral("/DU261202.LZH")));
-        QCOMPARE(rig.host.list.ReadCount(), 1);
+        QCOMPARE(readFile(m_save + QStringLiteral("/DU261201.LZH")), longText.payload);
+        QVERIFY(activityLog().contains(ScanText::NameFromWhole));
+        QVERIFY(!lines.contains("RETR 2"));
+        QVERIFY(activityLog().contains(QStringLiteral("メール番号 2") + ScanText::ViewIncomplete));
+        QCOMPARE(rig.host.list.find(QStringLiteral("UID2")), -1);
+        QVERIFY(!box.deleted.contains(2));
         QCOMPARE(run.exitCode(), ExitCode::CouldNotRun);
-        const QStringList log = activityLog().trimmed().split(QStringLiteral("\r\n"));
-        QCOMPARE(log.last(), ScanText::CheckEnd);
-        QVERIFY(log.contains(QStringLiteral("QUIT")));
+    }
+
+    // Mail 1 old and examined: the information mail without the notice phrase
+    // goes; a data mail whose file could not be stored stays, with a log line.
+    void oldMailsGoUnlessTheirFileIsMissing()
+    {
+        ScanRig rig;
+        configure();
+        Settings.DeleteOldMail = true;
+        TestMail info;
+        info.subject = kInfoSubject;
+        info.bodyLine = "maintenance";
+        TestMail unstored = dataMail("DU991203.LZH", 2, "Fri, 03 Dec 1999 10:00:00 +0900");
+        TestMail stored = dataMail("DU991202.LZH", 3, "Thu, 02 Dec 1999 10:00:00 +0900");
+        ScriptedMailbox box(*rig.transport, {info, unstored, stored}, {2});
+        rig.transport->respond("RETR 2", withBrokenGroup(unstored));
+
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+
+        QCOMPARE(box.deleted, (QList<int>{1, 3}));
+        QVERIFY(activityLog().contains(QStringLiteral("メール番号 2") + ScanText::KeptUnstored));
+    }
+
+    // Names the file would be written under differently from the mail's bytes.
+    void namesThatDoNotReadAsTheyAre_data()
+    {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QStringList>("stored");
+        QTest::newRow("undecodable bytes") << QByteArray("DU2612\x80\x80.LZH") << QByteArray("DU2612\x80\xA0.LZH")
+                                           << QStringList{};
+        // NEC and IBM codes of the same Roman numeral read alike.
+        QTest::newRow("two codes, one text") << QByteArray("DU2612\x87\x54" "A.LZH")
+                                             << QByteArray("DU2612\xFA\x4A" "A.LZH")
+                                             << QStringList{QStringLiteral("DU2612\u2160A.LZH")};
+        QTest::newRow("the same name twice") << QByteArray("DU261201.LZH") << QByteArray("DU261201.LZH")
+                                             << QStringList{QStringLiteral("DU261201.LZH")};
+    }
+    void namesThatDoNotReadAsTheyAre()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QStringList, stored);
+        ScanRig rig;
+        configure();
+        TestMail a = dataMail(first, 1);
+        TestMail b = dataMail(second, 2);
+        ScriptedMailbox box(*rig.transport, {a, b});
+        DownloadRun run(rig.host, rig.pop);
+        run.DoDownload();
+        QCOMPARE(QDir(m_save).entryList(QDir::Files), stored);
+        if (!stored.isEmpty() && first != second)
+            QCOMPARE(readFile(m_save + u'/' + stored.first()), a.payload);
     }
 
     void retrievalSilenceRules_data()
@@ -248,8 +336,11 @@ private slots:
         Settings.DeleteDownloadMail = true;
         const QList<TestMail> mails = {dataMail("DU261201.LZH", 1), dataMail("DU261202.LZH", 2),
                                        dataMail("DU261203.LZH", 3)};
-        ScriptedMailbox box(*rig.transport, mails, {2}, true);
+        ScriptedMailbox box(*rig.transport, mails, {2, 3}, true);
         rig.transport->respond("RETR 2", "+OK\r\n" + mails[1].text()); // no terminator, ever
+        // The first RETR 3 gets no answer while RETR 2 stands in its way.
+        rig.transport->respond("RETR 3", [](FakeTransport &, const QByteArray &) {});
+        rig.transport->respond("RETR 3", "+OK\r\n" + mails[2].text() + ".\r\n");
         DownloadRun run(rig.host, rig.pop);
         run.DoDownload();
 

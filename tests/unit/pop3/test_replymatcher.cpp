@@ -8,7 +8,8 @@ using Steps = QList<QByteArray>;
 // single-line, multi-line or proof reply expected); "A" / "G" the oldest
 // reply given up and kept as it stands / failed; "<bytes" server bytes, one
 // chunk per step. Each reply ends as "Cw" (complete and whole), "C-" (taken
-// without its end), "Fw" (refused), "F-" (failed) or "W-" (still waiting).
+// without its end), "Fw" (refused), "F-" (failed) or "W-" (still waiting),
+// with "t" added when bytes that were no reply came right after it.
 class TestReplyMatcher : public QObject
 {
     Q_OBJECT
@@ -54,6 +55,15 @@ private slots:
         QTest::newRow("replies in command order, one chunk")
             << Steps{"M", "S", "<+OK\r\n.\r\n+OK 1 2\r\n"} << QByteArray("Cw Cw")
             << Steps{"+OK\r\n.\r\n", "+OK 1 2\r\n"} << QByteArray("in");
+        QTest::newRow("a lone dot ends a reply early, the rest is nobody's")
+            << Steps{"M", "<+OK\r\nab\r\n.\r\ncd\r\n.\r\n"} << QByteArray("Cwt") << Steps{"+OK\r\nab\r\n.\r\n"}
+            << QByteArray("out");
+        QTest::newRow("the rest in place of the next reply")
+            << Steps{"M", "S", "<+OK\r\nab\r\n.\r\n", "<cd\r\n.\r\n"} << QByteArray("Cwt F-")
+            << Steps{"+OK\r\nab\r\n.\r\n", "cd\r\n"} << QByteArray("out");
+        QTest::newRow("a reply taken without its end is not trailed")
+            << Steps{"M", "<+OK\r\nab\r\n", "A", "<x\r\n"} << QByteArray("C-") << Steps{"+OK\r\nab\r\n"}
+            << QByteArray("out");
         QTest::newRow("rest of a failed reply is not the next one's")
             << Steps{"S", "<+OK 2", "G", "S", "< 320\r\n"} << QByteArray("F- W-") << Steps{"+OK 2", ""}
             << QByteArray("out");
@@ -86,7 +96,8 @@ private slots:
             const char status = r->status == CommandStatus::Complete  ? 'C'
                                 : r->status == CommandStatus::Waiting ? 'W'
                                                                       : 'F';
-            got << QString(QLatin1Char(status)) + QLatin1Char(r->whole ? 'w' : '-');
+            got << QString(QLatin1Char(status)) + QLatin1Char(r->whole ? 'w' : '-') +
+                       (r->trailed ? QStringLiteral("t") : QString());
             gotBodies << r->bytes;
         }
         QCOMPARE(got.join(u' ').toLatin1(), outcomes);
