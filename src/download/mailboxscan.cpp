@@ -15,13 +15,13 @@
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
+#include "pop3/mailboxlisting.h"
 #include "pop3/messageparser.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
 
-#include <limits>
 #include <sys/stat.h>
 
 namespace {
@@ -48,64 +48,6 @@ qint64 minutesBetween(const QDateTime &earlier, const QDateTime &later)
     const qint64 a = earlier.toSecsSinceEpoch() - earlier.time().second();
     const qint64 b = later.toSecsSinceEpoch() - later.time().second();
     return (b - a) / 60;
-}
-
-// A number as RFC 1939 writes it: decimal digits only. -1 when the text is
-// not such a number or exceeds `max`.
-qint64 plainNumber(QByteArrayView text, qint64 max)
-{
-    if (text.isEmpty() || text.size() > 19)
-        return -1;
-    qint64 value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
-        if (value > max)
-            return -1;
-    }
-    return value;
-}
-
-// A unique id: 1 to 70 characters from 0x21 to 0x7E.
-bool validUid(QByteArrayView uid)
-{
-    if (uid.isEmpty() || uid.size() > 70)
-        return false;
-    for (char c : uid)
-        if (c < 0x21 || c > 0x7E)
-            return false;
-    return true;
-}
-
-QByteArrayView trimBlanks(QByteArrayView text)
-{
-    while (!text.isEmpty() && text.front() == ' ')
-        text = text.sliced(1);
-    while (!text.isEmpty() && text.back() == ' ')
-        text.chop(1);
-    return text;
-}
-
-// The lines of a multi-line listing between its status line and its "." line,
-// each as "number" and "rest": calls `line` for every line that starts with a digit.
-template <typename F> void forEachListingLine(const QByteArray &reply, F line)
-{
-    qsizetype pos = reply.indexOf('\n');
-    while (pos >= 0 && pos + 1 < reply.size()) {
-        const qsizetype start = pos + 1;
-        qsizetype end = reply.indexOf('\n', start);
-        if (end < 0)
-            end = reply.size();
-        QByteArrayView text(reply.constData() + start, end - start);
-        if (text.endsWith('\r'))
-            text.chop(1);
-        pos = end < reply.size() ? end : -1;
-        if (text.isEmpty() || text.front() < '0' || text.front() > '9')
-            continue;
-        const qsizetype blank = text.indexOf(' ');
-        line(text.first(blank < 0 ? text.size() : blank), blank < 0 ? QByteArrayView() : text.sliced(blank + 1));
-    }
 }
 
 // The file's inode number, 0 when there is no file. A transfer renames a new
@@ -227,27 +169,14 @@ MailboxScan::Step MailboxScan::count()
     if (listingFailed())
         return Step::End; // a refusal reads as an empty mailbox
     m_host.ShowStatus(replyText(stat).trimmed());
-    // "+OK count size", each a plain number; text after the size is allowed.
-    QByteArrayView line(stat);
-    line.chop(2);
-    qint64 n = -1, size = -1;
-    if (line.startsWith("+OK ")) {
-        const QByteArrayView text = line.sliced(4);
-        const qsizetype blank = text.indexOf(' ');
-        n = plainNumber(text.first(blank < 0 ? text.size() : blank), MaxMessages);
-        if (blank >= 0) {
-            const QByteArrayView rest = text.sliced(blank + 1);
-            const qsizetype end = rest.indexOf(' ');
-            size = plainNumber(rest.first(end < 0 ? rest.size() : end), std::numeric_limits<qint64>::max() / 16);
-        }
-    }
-    if (n < 0 || size < 0) {
+    const MailboxListing::Stat parsed = MailboxListing::parseStat(stat);
+    if (!parsed.valid()) {
         WriteActivityLog(ScanText::BadReply + QStringLiteral("STAT)"));
         m_host.ShowStatus(ScanText::BadReply + QStringLiteral("STAT)"));
         m_result = DownloadRun::Result::BadReply;
         return Step::End;
     }
-    m_count = n;
+    m_count = parsed.count;
     if (m_count == 0)
         return Step::End;
     m_host.ShowStatus(num(m_count) + ScanText::Arrived);
@@ -262,50 +191,18 @@ MailboxScan::Step MailboxScan::readIds()
     WriteActivityLog(QStringLiteral("UIDL"));
     const QByteArray uidl = awaitReply(m_uidlId ? m_uidlId : m_pop.submit("UIDL", ReplyMode::MultiLine));
     WriteActivityLog(replyText(uidl));
-    struct Line {
-        qint64 n;
-        QByteArrayView uid;
-        bool valid;
-    };
-    std::vector<Line> lines;
-    qint64 highest = 0;
     if (listingFailed() && m_lineDropped)
         return Step::End;
-    if (m_pop.CommandStatus() == aPOP::CommandComplete) {
-        forEachListingLine(uidl, [&](QByteArrayView number, QByteArrayView rest) {
-            const qint64 n = plainNumber(number, m_count);
-            if (n < 1)
-                return;
-            const QByteArrayView uid = trimBlanks(rest);
-            lines.push_back({n, uid, validUid(uid)});
-            highest = qMax(highest, n);
-        });
-    }
-    m_info.assign(std::size_t(highest) + 1, MessageInfo());
-    // The read list knows ids without regard to case: two that differ only in
-    // case would share one record.
-    QHash<QByteArray, qint64> seen;
-    for (const Line &l : lines) {
-        MessageInfo &m = m_info[std::size_t(l.n)];
-        if (!m.Uid.isEmpty() || m.Unusable || !l.valid) {
-            m.Unusable = true; // listed twice, or not an id
-            continue;
-        }
-        m.Uid = QString::fromLatin1(l.uid);
-        const QByteArray key = l.uid.toByteArray().toLower();
-        const auto other = seen.constFind(key);
-        if (other != seen.constEnd()) {
-            m.Unusable = true;
-            m_info[std::size_t(*other)].Unusable = true;
-        } else {
-            seen.insert(key, l.n);
-        }
-    }
+    const std::vector<QString> uids = m_pop.CommandStatus() == aPOP::CommandComplete
+                                          ? MailboxListing::parseUidl(uidl, m_count)
+                                          : std::vector<QString>(1);
+    const qint64 highest = qint64(uids.size()) - 1;
+    m_info.assign(uids.size(), MessageInfo());
     for (qint64 i = 1; i <= highest; ++i) {
         MessageInfo &m = m_info[std::size_t(i)];
-        if (m.Unusable || m.Uid.isEmpty()) {
+        m.Uid = uids[std::size_t(i)];
+        if (m.Uid.isEmpty()) {
             m.Unusable = true;
-            m.Uid.clear();
             WriteActivityLog(ScanText::MailNumber + num(i) + ScanText::BadUid);
         }
     }
@@ -353,22 +250,15 @@ MailboxScan::Step MailboxScan::readSizes()
     WriteActivityLog(replyText(list));
     if (listingFailed())
         return m_lineDropped ? Step::End : Step::Go;
-    std::vector<bool> listed(m_info.size(), false);
-    forEachListingLine(list, [&](QByteArrayView number, QByteArrayView rest) {
-        const qint64 n = plainNumber(number, qint64(m_info.size()) - 1);
-        if (n < 1)
-            return;
+    const MailboxListing::Sizes sizes = MailboxListing::parseList(list, qint64(m_info.size()) - 1);
+    for (std::size_t n = 1; n < m_info.size(); ++n)
+        m_info[n].Size = sizes.size[n];
+    for (qint64 n : sizes.unusable) {
         MessageInfo &m = m_info[std::size_t(n)];
-        const qint64 size = plainNumber(trimBlanks(rest), MaxMessageSize);
-        if (listed[std::size_t(n)] || size < 0) {
-            if (!m.Unusable && !m.Uid.isEmpty())
-                WriteActivityLog(ScanText::MailNumber + num(n) + ScanText::BadSize);
-            m.Unusable = true;
-            return;
-        }
-        listed[std::size_t(n)] = true;
-        m.Size = size;
-    });
+        if (!m.Unusable && !m.Uid.isEmpty())
+            WriteActivityLog(ScanText::MailNumber + num(n) + ScanText::BadSize);
+        m.Unusable = true;
+    }
     return Step::Go;
 }
 

@@ -28,9 +28,6 @@ public:
     // The line was lost while commands were in flight: worth another pass.
     bool pipelineFailed() const;
 
-    // Message counts and sizes beyond these are not believed.
-    static constexpr qint64 MaxMessages = 1000000;
-    static constexpr qint64 MaxMessageSize = aPOP::DefaultMaxReplyBytes;
     // Replies expected in flight at most, and what a TOP reply is taken to cost.
     static constexpr qint64 PipelineBytes = qint64(8) * 1024 * 1024;
     static constexpr qint64 TopEstimate = 8 * 1024;
