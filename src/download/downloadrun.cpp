@@ -43,7 +43,6 @@ DownloadRun::DownloadRun(RunHost &host, aPOP &pop, DialupService *dialup, QObjec
     : QObject(parent), m_host(host), m_pop(pop), m_dialup(dialup), m_ezRas(new EzRas(dialup, this))
 {
     connect(&m_pop, &aPOP::StatusChanged, this, &DownloadRun::aPOP1_StatusChanged);
-    connect(&m_pop, &aPOP::DataReceived, this, &DownloadRun::aPOP1_DataReceived);
     connect(m_ezRas, &EzRas::StatusChanged, this, &DownloadRun::EzRas1_StatusChanged);
 }
 
@@ -187,24 +186,12 @@ void DownloadRun::aPOP1_StatusChanged()
     m_host.ShowStatus(m_pop.StatusMessage());
 }
 
-void DownloadRun::aPOP1_DataReceived()
+// One progress line per retrieval, once its reply has ended: the same whether
+// the reply came ahead of its turn or in it.
+void DownloadRun::showReceived(qint64 received)
 {
     if (Receiving)
-        showProgressThrottled();
-}
-
-// Progress is shown when the percentage moves or a quarter second has passed:
-// a large mail arrives in thousands of chunks and the window need not redraw for each.
-void DownloadRun::showProgressThrottled()
-{
-    const qint64 received = m_pop.ReceiveBytes();
-    const int percent = CurrentFileSize > 0 ? static_cast<int>(received * 100 / CurrentFileSize) : -1;
-    const quint32 now = Clock::instance().tickCount();
-    if (percent == m_lastPercent && Clock::elapsed(m_lastProgressTick, now) < 250)
-        return;
-    m_lastPercent = percent;
-    m_lastProgressTick = now;
-    m_host.ShowProgress(CurrentFileName, CurrentFileSize, received);
+        m_host.ShowProgress(CurrentFileName, CurrentFileSize, received);
 }
 
 void DownloadRun::removeLeftTemporaryFiles()
@@ -216,7 +203,7 @@ void DownloadRun::removeLeftTemporaryFiles()
     const ReadList &list = m_host.readList();
     for (int i = 0; i < list.ReadCount(); ++i)
         dataFiles.insert(list.at(i).FileName);
-    for (const QString &folder : Settings.SaveFolder)
+    for (const QString &folder : SaveFolders::fromSettings().all())
         ::removeLeftTemporaryFiles(folder, dataFiles, AttachmentDecoder::TemporaryPrefix);
 }
 
@@ -292,13 +279,14 @@ void DownloadRun::DoDownload()
 
 void DownloadRun::Download()
 {
-    MailboxScan scan(*this, m_host, m_pop);
+    const ScanOptions options = ScanOptions::fromSettings();
+    MailboxScan scan(*this, m_host, m_pop, options);
     m_result = scan.run();
     if (scan.pipelineFailed()) {
         // The server offered several commands in flight and then lost one of
         // the replies: once more on a new line, one command at a time.
         WriteActivityLog(ScanText::PipeliningOff);
-        MailboxScan again(*this, m_host, m_pop, &scan);
+        MailboxScan again(*this, m_host, m_pop, options, &scan);
         m_result = again.run();
     }
 }
@@ -308,7 +296,6 @@ void DownloadRun::beginReceiving(const QString &fileName, qint64 size)
     CurrentFileName = fileName;
     CurrentFileSize = size;
     Receiving = true;
-    m_lastPercent = -1;
 }
 
 void DownloadRun::endReceiving()

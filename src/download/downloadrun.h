@@ -70,6 +70,8 @@ public:
     // Around each retrieval: the progress display follows that mail.
     void beginReceiving(const QString &fileName, qint64 size);
     void endReceiving();
+    // The retrieval's reply has ended with `received` bytes.
+    void showReceived(qint64 received);
 
     bool isRunning() const { return m_running; }
     // Asks a run in progress to end as soon as it safely can (window closing).
@@ -89,7 +91,6 @@ public:
 
 public slots:
     void aPOP1_StatusChanged();
-    void aPOP1_DataReceived();
     void EzRas1_StatusChanged(int nStatusCode, const QString &strStatusMsg);
     void cmdDialupAbort_Click();
 
@@ -103,7 +104,6 @@ private:
     void hangUp(bool external, const QString &entry);
     // What writes of a killed run left beside the list, the settings and the data files.
     void removeLeftTemporaryFiles();
-    void showProgressThrottled();
 
     RunHost &m_host;
     aPOP &m_pop;
@@ -113,6 +113,4 @@ private:
     bool m_stopRequested = false;
     Result m_result = Result::NotRun;
     QString m_password;
-    int m_lastPercent = -1;
-    quint32 m_lastProgressTick = 0;
 };

@@ -5,10 +5,10 @@
 #include "core/datakinds.h"
 #include "core/filecopy.h"
 #include "core/pathutil.h"
-#include "core/settings.h"
 #include "core/syncbarrier.h"
 #include "core/wildcard.h"
 #include "download/filenamepattern.h"
+#include "download/lookahead.h"
 #include "download/readlist.h"
 #include "download/runhost.h"
 #include "download/scantexts.h"
@@ -60,8 +60,9 @@ ino_t inodeOf(const QString &path)
 
 } // namespace
 
-MailboxScan::MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const MailboxScan *earlier)
-    : m_run(run), m_host(host), m_pop(pop), m_pipeliningAllowed(Settings.Pipelining && !earlier)
+MailboxScan::MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const ScanOptions &options,
+                         const MailboxScan *earlier)
+    : m_run(run), m_host(host), m_pop(pop), m_options(options), m_pipeliningAllowed(options.pipelining && !earlier)
 {
     if (!earlier)
         return;
@@ -104,14 +105,7 @@ DownloadRun::Result MailboxScan::run()
 // A. The primary save folder and the backup-log folder.
 bool MailboxScan::prepare()
 {
-    m_primary = -1;
-    for (int k = 0; k < 4; ++k) {
-        if (!Settings.SaveFolder[k].trimmed().isEmpty()) {
-            m_primary = k;
-            break;
-        }
-    }
-    if (m_primary < 0) {
+    if (m_options.saveFolders.primary().isEmpty()) {
         // Nowhere to put a file: a path made of the file name alone would land
         // wherever the program happens to run.
         WriteActivityLog(ScanText::NoSaveFolder);
@@ -120,7 +114,7 @@ bool MailboxScan::prepare()
         return false;
     }
     m_logFolder = AppPaths::programFolder() + QStringLiteral("/KVLOG");
-    if (Settings.BackupLog && !QDir(m_logFolder).exists()) {
+    if (m_options.backupLog && !QDir(m_logFolder).exists()) {
         if (!CreateFolderPath(m_logFolder))
             m_host.showMessage(ScanText::backupFolderFailed(m_logFolder), MessageBox::Exclamation | MessageBox::OkOnly);
     }
@@ -131,11 +125,11 @@ bool MailboxScan::prepare()
 // B. Connection and login.
 bool MailboxScan::connectAndLogin()
 {
-    WriteActivityLog(ScanText::ConnectStart + Settings.ServerName + QStringLiteral(")"));
-    m_pop.setPort(Settings.Port);
-    m_pop.setSecurity(Settings.Security);
+    WriteActivityLog(ScanText::ConnectStart + m_options.serverName + QStringLiteral(")"));
+    m_pop.setPort(m_options.port);
+    m_pop.setSecurity(m_options.security);
     m_pop.setPipeliningAllowed(m_pipeliningAllowed);
-    if (!m_pop.ConnectByName(Settings.ServerName)) {
+    if (!m_pop.ConnectByName(m_options.serverName)) {
         WriteActivityLog(ScanText::CheckEnd);
         m_result = DownloadRun::Result::ConnectFailed;
         return false;
@@ -143,7 +137,7 @@ bool MailboxScan::connectAndLogin()
     WriteActivityLog(ScanText::Connected);
     m_host.repaintWindow();
     WriteActivityLog(ScanText::AuthStart);
-    if (!m_pop.Authorize(Settings.UserName, m_run.password())) {
+    if (!m_pop.Authorize(m_options.userName, m_run.password())) {
         m_result = DownloadRun::Result::LoginFailed;
         return false;
     }
@@ -265,7 +259,7 @@ MailboxScan::Step MailboxScan::readSizes()
 // F. Examining the messages.
 void MailboxScan::examineAll()
 {
-    m_examining = true; // ids and sizes known: commands may go ahead
+    startLookahead(); // ids and sizes known: commands may go ahead
     for (qint64 i = 1; i < qint64(m_info.size()) && !m_lineDropped && !stopped(); ++i) {
         MessageInfo &m = m_info[std::size_t(i)];
         if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0)
@@ -276,7 +270,8 @@ void MailboxScan::examineAll()
         }
         fillPipeline();
         examine(i);
-        forget(i);
+        if (m_lookahead)
+            m_lookahead->done(i);
         // The texts are only needed while the mail is examined.
         m.Body = QString();
         m.From = QString();
@@ -340,7 +335,7 @@ void MailboxScan::classify(qint64 i)
     // A mail whose subject could not be read is never a mail of the service,
     // even where a configured subject has been emptied by hand.
     const bool hasSubject = !m.Subject.isEmpty();
-    if (hasSubject && sameText(m.Subject, Settings.MailSubject)) {
+    if (hasSubject && sameText(m.Subject, m_options.mailSubject)) {
         WriteActivityLog(ScanText::DataMail);
         if (m.FileName.isEmpty()) {
             // The attachment's headers may lie beyond the lines TOP shows.
@@ -355,7 +350,7 @@ void MailboxScan::classify(qint64 i)
         }
         WriteActivityLog(ScanText::Wanted);
         retrieve(i);
-    } else if (hasSubject && sameText(m.Subject, Settings.InformationSubject) &&
+    } else if (hasSubject && sameText(m.Subject, m_options.informationSubject) &&
                WildcardMatch(m.Body, ScanText::NoticePhrase)) {
         WriteActivityLog(ScanText::NoticeMail);
         record(m, QStringLiteral("-"), ScanText::NoticeDescription);
@@ -378,7 +373,7 @@ bool MailboxScan::wantedName(const MessageInfo &m)
         WriteActivityLog(ScanText::NameCollides + m.FileName + QStringLiteral(")"));
         return false;
     }
-    return MatchFileNamePattern(m.FileName, Settings.FileNamePatterns);
+    return MatchFileNamePattern(m.FileName, m_options.fileNamePatterns);
 }
 
 // `nameUnknown`: a data mail whose name is learnt from the whole mail.
@@ -391,7 +386,10 @@ void MailboxScan::retrieve(qint64 i, bool nameUnknown)
     const aPOP::Id retr = commandFor(i, Command::Retr);
     m_pop.select(retr);
     m.StoreFailed = true; // until the file is stored
-    if (waitForCommand(true) != aPOP::CommandComplete) {
+    const ::CommandStatus status = waitForCommand(true);
+    if (const aPOP::Reply *r = m_pop.reply(retr))
+        m_run.showReceived(r->bytes.size());
+    if (status != aPOP::CommandComplete) {
         WriteActivityLog(ScanText::BodyFailed);
         lineUsable();
         ++m_unstored;
@@ -452,10 +450,10 @@ void MailboxScan::leaveUnjudged(qint64 i)
 bool MailboxScan::storeRetrieved(MessageInfo &m)
 {
     m.Body = m_pop.GetBody();
-    if (Settings.BackupLog)
+    if (m_options.backupLog)
         (void)m_pop.WriteLog(m_logFolder); // a mail whose backup failed is still decoded
     WriteActivityLog(ScanText::DecodeStart);
-    const QString target = Settings.SaveFolder[m_primary] + u'/' + m.FileName;
+    const QString target = m_options.saveFolders.primary() + u'/' + m.FileName;
     const ino_t before = inodeOf(target);
     if (!m_pop.TransferToFile(target)) {
         WriteActivityLog(ScanText::DecodeFailed + m_pop.TransferToFileErrorMessage() + QStringLiteral(")"));
@@ -473,10 +471,8 @@ bool MailboxScan::storeRetrieved(MessageInfo &m)
     m.Downloaded = after != 0 && after != before;
     record(m, m.FileName, GetDiscription(m.Body));
     m_run.NewFiles.append(m.FileName);
-    for (int k = m_primary + 1; k < 4; ++k) {
-        if (Settings.SaveFolder[k].isEmpty())
-            continue;
-        const QString copy = Settings.SaveFolder[k] + u'/' + m.FileName;
+    for (const QString &folder : m_options.saveFolders.others()) {
+        const QString copy = folder + u'/' + m.FileName;
         QString error;
         if (m.Downloaded && !copyFileReplacing(target, copy, &error)) {
             WriteActivityLog(ScanText::CopyFailed + copy + QStringLiteral(" ") + error + QStringLiteral(")"));
@@ -489,24 +485,24 @@ bool MailboxScan::storeRetrieved(MessageInfo &m)
 
 bool MailboxScan::isOld(const MessageInfo &m, const QDateTime &now) const
 {
-    const qint64 keepMinutes = static_cast<qint64>(Settings.KeepDays) * 1440;
+    const qint64 keepMinutes = static_cast<qint64>(m_options.keepDays) * 1440;
     const QDateTime mailDate = m.MailDate.toDateTime();
-    return Settings.DeleteOldMail && mailDate.isValid() && minutesBetween(mailDate, now) > keepMinutes;
+    return m_options.deleteOldMail && mailDate.isValid() && minutesBetween(mailDate, now) > keepMinutes;
 }
 
 bool MailboxScan::wantsDeletion(const MessageInfo &m, const QDateTime &now) const
 {
     if (m.Unusable || m.Uid.isEmpty() || m.Size <= 0 || !m.Examined || m.Unjudged || m.Subject.isEmpty())
         return false;
-    const bool data = sameText(m.Subject, Settings.MailSubject);
-    const bool information = sameText(m.Subject, Settings.InformationSubject);
+    const bool data = sameText(m.Subject, m_options.mailSubject);
+    const bool information = sameText(m.Subject, m_options.informationSubject);
     if (!data && !information)
         return false;
     // A data mail goes only once its record is saved and every copy made.
     // A mail of the information subject has no file; a notice has a record.
     if (data && (!m.Recorded || m.StoreFailed || m.CopyFailed))
         return false;
-    return isOld(m, now) || (m.Downloaded && Settings.DeleteDownloadMail);
+    return isOld(m, now) || (m.Downloaded && m_options.deleteDownloadMail);
 }
 
 // G. Deletion pass: only mails examined in this run, and only what is stored.
@@ -592,65 +588,42 @@ bool MailboxScan::wantedAhead(const QByteArray &top) const
     if (!parser.parse(top, MessageParser::Mode::Reply))
         return false;
     const QString subject = parser.subject();
-    return !subject.isEmpty() && sameText(subject, Settings.MailSubject) &&
-           FileNamePatternMatches(parser.fileName(), Settings.FileNamePatterns);
+    return !subject.isEmpty() && sameText(subject, m_options.mailSubject) &&
+           FileNamePatternMatches(parser.fileName(), m_options.fileNamePatterns);
 }
 
-// Keeps the line full while the server allows it: the TOPs of the coming
-// messages, and the RETR of each that its TOP shows to be wanted. What is in
-// flight is bounded by the bytes of the replies expected, not by a count.
+// With several commands in flight the coming messages' commands go ahead.
+void MailboxScan::startLookahead()
+{
+    if (!m_pipelined)
+        return;
+    Lookahead::Line line;
+    line.submit = [this](const QByteArray &command, ReplyMode mode, qint64 size) {
+        return m_pop.submit(command, mode, size);
+    };
+    line.reply = [this](aPOP::Id id) { return m_pop.reply(id); };
+    line.wanted = [this](const QByteArray &top) { return wantedAhead(top); };
+    m_lookahead = std::make_unique<Lookahead>(std::move(line));
+    for (qint64 i = 1; i < qint64(m_info.size()); ++i)
+        if (needsExamination(i))
+            m_lookahead->plan(i, m_info[std::size_t(i)].Size);
+}
+
 void MailboxScan::fillPipeline()
 {
-    if (!m_pipelined || !m_examining || m_lineDropped || stopped())
-        return;
-    while (!m_speculate.empty()) {
-        Ahead &a = m_ahead[m_speculate.front()];
-        const aPOP::Reply *r = m_pop.reply(a.top);
-        if ((r && r->status == aPOP::CommandWaiting) || m_inFlight >= PipelineBytes)
-            break; // its reply is not here yet, or the line is full: later
-        const qint64 n = m_speculate.front();
-        m_speculate.pop_front();
-        const qint64 size = m_info[std::size_t(n)].Size;
-        if (r && r->status == aPOP::CommandComplete && wantedAhead(r->bytes)) {
-            a.retr = m_pop.submit("RETR " + QByteArray::number(n), ReplyMode::MultiLine, size);
-            a.cost += size;
-            m_inFlight += size;
-        }
-    }
-    while (m_nextAhead < qint64(m_info.size()) && m_inFlight < PipelineBytes) {
-        const qint64 n = m_nextAhead++;
-        if (!needsExamination(n))
-            continue;
-        Ahead &a = m_ahead[n];
-        a.top = m_pop.submit("TOP " + QByteArray::number(n) + " 20", ReplyMode::MultiLine);
-        a.cost = qMin<qint64>(m_info[std::size_t(n)].Size, TopEstimate);
-        m_inFlight += a.cost;
-        m_speculate.push_back(n);
-    }
+    if (m_lookahead && !m_lineDropped && !stopped())
+        m_lookahead->fill();
 }
 
 // The command of message i: the one sent ahead, or sent now.
 aPOP::Id MailboxScan::commandFor(qint64 i, Command command)
 {
-    const auto it = m_ahead.find(i);
+    if (m_lookahead)
+        return command == Command::Top ? m_lookahead->top(i) : m_lookahead->retr(i);
     const QByteArray n = QByteArray::number(i);
-    if (command == Command::Top) {
-        if (it != m_ahead.end() && it->second.top != 0)
-            return it->second.top;
+    if (command == Command::Top)
         return m_pop.submit("TOP " + n + " 20", ReplyMode::MultiLine);
-    }
-    if (it != m_ahead.end() && it->second.retr != 0)
-        return it->second.retr;
     return m_pop.submit("RETR " + n, ReplyMode::MultiLine, m_info[std::size_t(i)].Size);
-}
-
-void MailboxScan::forget(qint64 i)
-{
-    const auto it = m_ahead.find(i);
-    if (it == m_ahead.end())
-        return;
-    m_inFlight -= it->second.cost;
-    m_ahead.erase(it);
 }
 
 QByteArray MailboxScan::awaitReply(aPOP::Id id)

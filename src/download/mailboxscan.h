@@ -1,14 +1,15 @@
 #pragma once
 
 #include "download/downloadrun.h"
+#include "download/lookahead.h"
+#include "download/scanoptions.h"
 #include "pop3/apop.h"
 
 #include <QHash>
 #include <QString>
 #include <QVariant>
 
-#include <deque>
-#include <unordered_map>
+#include <memory>
 #include <vector>
 
 class RunHost;
@@ -22,15 +23,13 @@ class MailboxScan
 public:
     // `earlier`: a pass of this run that kept commands in flight and lost the
     // line; this one goes one command at a time and counts what it examined.
-    MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const MailboxScan *earlier = nullptr);
+    MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const ScanOptions &options,
+                const MailboxScan *earlier = nullptr);
 
     DownloadRun::Result run();
     // The line was lost while commands were in flight: worth another pass.
     bool pipelineFailed() const;
 
-    // Replies expected in flight at most, and what a TOP reply is taken to cost.
-    static constexpr qint64 PipelineBytes = qint64(8) * 1024 * 1024;
-    static constexpr qint64 TopEstimate = 8 * 1024;
 
 private:
     // One mailbox message during the scan.
@@ -60,12 +59,6 @@ private:
     };
     enum class Step { Go, End };
     enum class Command { Top, Retr };
-    // Commands sent ahead for one message, and the reply bytes they stand for.
-    struct Ahead {
-        aPOP::Id top = 0;
-        aPOP::Id retr = 0;
-        qint64 cost = 0;
-    };
 
     bool prepare();
     bool connectAndLogin();
@@ -86,9 +79,9 @@ private:
 
     bool needsExamination(qint64 i) const;
     bool wantedAhead(const QByteArray &top) const;
+    void startLookahead();
     void fillPipeline();
     aPOP::Id commandFor(qint64 i, Command command);
-    void forget(qint64 i);
     QByteArray awaitReply(aPOP::Id id);
     bool awaitFailed(aPOP::Id id);
 
@@ -106,11 +99,11 @@ private:
     DownloadRun &m_run;
     RunHost &m_host;
     aPOP &m_pop;
+    const ScanOptions &m_options;
     DownloadRun::Result m_result = DownloadRun::Result::Completed;
     std::vector<MessageInfo> m_info; // by message number; [0] unused
     qint64 m_count = 0;
     qint64 m_unread = 0;
-    int m_primary = 0;
     QString m_logFolder;
     int m_decoded = 0;
     int m_others = 0;
@@ -120,13 +113,9 @@ private:
     bool m_timedOut = false;    // a reply time-out: no further pass in this run
     bool m_pipeliningAllowed = true;
     bool m_pipelined = false;
-    bool m_examining = false;
     aPOP::Id m_uidlId = 0;
     aPOP::Id m_listId = 0;
-    std::unordered_map<qint64, Ahead> m_ahead;
-    std::deque<qint64> m_speculate; // messages whose TOP reply has not been looked at ahead
-    qint64 m_nextAhead = 1;
-    qint64 m_inFlight = 0;
+    std::unique_ptr<Lookahead> m_lookahead; // while examining with several commands in flight
     QHash<QString, MessageInfo> m_carried; // by unique id, from an earlier pass
     QHash<QString, QByteArray> m_storedNames; // file names stored in this run, and their bytes
 };

@@ -1,7 +1,7 @@
 #include "download/savefolderpresence.h"
 
 #include "core/pathutil.h"
-#include "core/settings.h"
+#include "download/scanoptions.h"
 
 #include <QFile>
 
@@ -9,9 +9,8 @@
 
 SaveFolderPresence::SaveFolderPresence()
 {
-    for (const QString &folder : Settings.SaveFolder) {
-        if (folder.trimmed().isEmpty())
-            continue;
+    m_folders = SaveFolders::fromSettings().all();
+    for (const QString &folder : m_folders) {
         DIR *dir = ::opendir(QFile::encodeName(folder).constData());
         if (!dir)
             continue;
@@ -33,7 +32,7 @@ bool SaveFolderPresence::contains(const QString &fileName) const
         return true;
     if (!m_unsure.contains(fileName) && !fileName.contains(u'/'))
         return false;
-    for (const QString &folder : Settings.SaveFolder) {
+    for (const QString &folder : m_folders) {
         if (FileExists(folder, fileName))
             return true;
     }

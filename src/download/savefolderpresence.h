@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 // Which file names are in one of the four save folders, from one listing of
 // each folder: checking a whole read list costs one directory read per folder
@@ -18,4 +19,5 @@ public:
 private:
     QSet<QString> m_files;
     QSet<QString> m_unsure;
+    QStringList m_folders; // the save folders that are set
 };
