@@ -13,7 +13,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "lib"))
 from kivrelrun import BIN, ProgramFolder, Server, make_mails, sha256  # noqa: E402
 
 # Times differ between two runs; everything else must not.
-TIME = re.compile(r"\d{4}/\d{1,2}/\d{1,2}( \d{1,2}:\d{2}(:\d{2})?)?")
+TIME = re.compile(r"\d{2}(?:\d{2})?/\d{1,2}/\d{1,2}( \d{1,2}:\d{2}(:\d{2})?)?")
 
 
 def normalised(text, root):

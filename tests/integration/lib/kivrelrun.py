@@ -108,12 +108,13 @@ class Server:
                 "--deleted-file", self.deleted_path, *extra]
         for f in faults:
             args += ["--fault", f]
-        self.proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=open(os.path.join(root, "server.err"), "ab"))
+        with open(os.path.join(root, "server.err"), "ab") as err:
+            self.proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=err)
         for _ in range(200):
-            if os.path.exists(ready) and open(ready).read().strip():
+            if os.path.exists(ready) and read_text(ready):
                 break
             time.sleep(0.05)
-        self.port = int(open(ready).read().strip())
+        self.port = int(read_text(ready))
 
     def commands(self):
         with open(self.log_path, encoding="utf-8", errors="replace") as f:
@@ -122,6 +123,11 @@ class Server:
     def stop(self):
         self.proc.terminate()
         self.proc.wait(10)
+
+
+def read_text(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read().strip()
 
 
 def have_dovecot():
