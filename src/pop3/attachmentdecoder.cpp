@@ -186,6 +186,65 @@ Outcome decodeLine(const uchar *s, qsizetype len, uchar *out, qsizetype *count, 
     return Outcome::Done;
 }
 
+// The line from `start` without its line end (LF, or CR LF) and trailing
+// blanks, and where the next line starts.
+struct Line {
+    QByteArrayView text;
+    qsizetype next;
+};
+Line lineAt(QByteArrayView text, qsizetype start)
+{
+    const uchar *s = reinterpret_cast<const uchar *>(text.data());
+    const void *lf = std::memchr(s + start, '\n', size_t(text.size() - start));
+    qsizetype end = lf ? static_cast<const uchar *>(lf) - s : text.size();
+    const qsizetype next = lf ? end + 1 : text.size();
+    if (end > start && s[end - 1] == '\r')
+        --end;
+    while (end > start && (s[end - 1] == ' ' || s[end - 1] == '\t'))
+        --end;
+    return {text.sliced(start, end - start), next};
+}
+
+// After the padding only blank lines may come before the delimiter line.
+Outcome afterPadding(QByteArrayView text, qsizetype pos, QByteArrayView delimiter)
+{
+    while (pos < text.size()) {
+        const Line line = lineAt(text, pos);
+        if (!line.text.isEmpty())
+            return line.text.startsWith(delimiter) ? Outcome::Done : Outcome::DataAfterPadding;
+        pos = line.next;
+    }
+    return Outcome::Done;
+}
+
+// Any line but a plain full one, group by group; `last` when it ends the transfer.
+struct Step {
+    Outcome outcome;
+    bool last;
+    qsizetype next;
+};
+[[gnu::noinline]] Step otherLine(QByteArrayView text, qsizetype pos, QByteArrayView delimiter, FileSink &sink)
+{
+    const Line line = lineAt(text, pos);
+    if (line.text.isEmpty())
+        return {Outcome::Done, false, line.next};
+    if (line.text.startsWith(delimiter))
+        return {Outcome::Done, true, line.next};
+    uchar *out = sink.room(MaxLineBytes + 4);
+    if (!out)
+        return {Outcome::WriteFailed, true, line.next};
+    qsizetype count = 0;
+    bool padded = false;
+    const Outcome why =
+        decodeLine(reinterpret_cast<const uchar *>(line.text.data()), line.text.size(), out, &count, &padded);
+    if (why != Outcome::Done)
+        return {why, true, line.next};
+    sink.commit(count);
+    if (padded)
+        return {afterPadding(text, line.next, delimiter), true, line.next};
+    return {Outcome::Done, false, line.next};
+}
+
 // The attachment runs up to the first delimiter line of its multipart
 // ("--" + boundary, closing or not) or the end of the text.
 Outcome decodeAll(QByteArrayView text, QByteArrayView boundary, FileSink &sink)
@@ -194,16 +253,9 @@ Outcome decodeAll(QByteArrayView text, QByteArrayView boundary, FileSink &sink)
     const uchar *s = reinterpret_cast<const uchar *>(text.data());
     const qsizetype n = text.size();
     qsizetype pos = 0;
-    bool padded = false;
     while (pos < n) {
-        // The usual line: 76 characters of the alphabet and CR LF (or LF), 57 bytes.
-        const qsizetype left = n - pos;
-        qsizetype lineEnd = 0;
-        if (left > FullLineChars && s[pos + FullLineChars] == '\n')
-            lineEnd = 1;
-        else if (left > FullLineChars + 1 && s[pos + FullLineChars] == '\r' && s[pos + FullLineChars + 1] == '\n')
-            lineEnd = 2;
-        if (lineEnd && !padded) {
+        // The usual lines: 76 characters of the alphabet and CR LF, 57 bytes.
+        while (n - pos >= FullLineChars + 2 && s[pos + FullLineChars] == '\r' && s[pos + FullLineChars + 1] == '\n') {
             uchar *out = sink.room(FullLineBytes + 1);
             if (!out)
                 return Outcome::WriteFailed;
@@ -213,35 +265,17 @@ Outcome decodeAll(QByteArrayView text, QByteArrayView boundary, FileSink &sink)
                 bad |= w;
                 storeGroup(out + 3 * g, w);
             }
-            if (!(bad & BadGroup)) {
-                sink.commit(FullLineBytes);
-                pos += FullLineChars + lineEnd;
-                continue;
-            }
+            if (bad & BadGroup)
+                break;
+            sink.commit(FullLineBytes);
+            pos += FullLineChars + 2;
         }
-        // Any other line: up to LF, without a CR before it and trailing blanks.
-        const void *lf = std::memchr(s + pos, '\n', size_t(left));
-        const qsizetype start = pos;
-        qsizetype end = lf ? static_cast<const uchar *>(lf) - s : n;
-        pos = lf ? end + 1 : n;
-        if (end > start && s[end - 1] == '\r')
-            --end;
-        while (end > start && (s[end - 1] == ' ' || s[end - 1] == '\t'))
-            --end;
-        if (end == start)
-            continue; // a blank line
-        if (text.sliced(start, end - start).startsWith(delimiter))
-            return Outcome::Done;
-        if (padded)
-            return Outcome::DataAfterPadding;
-        uchar *out = sink.room(MaxLineBytes + 4);
-        if (!out)
-            return Outcome::WriteFailed;
-        qsizetype count = 0;
-        const Outcome why = decodeLine(s + start, end - start, out, &count, &padded);
-        if (why != Outcome::Done)
-            return why;
-        sink.commit(count);
+        if (pos == n)
+            break;
+        const Step step = otherLine(text, pos, delimiter, sink);
+        if (step.last)
+            return step.outcome;
+        pos = step.next;
     }
     return Outcome::Done;
 }
