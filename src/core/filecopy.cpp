@@ -23,11 +23,11 @@ mode_t currentUmask()
 
 } // namespace
 
-ReplacingFile::ReplacingFile(const QString &target, const QString &prefix) : m_target(QFile::encodeName(target))
+ReplacingFile::ReplacingFile(const QString &target) : m_target(QFile::encodeName(target))
 {
     const qsizetype slash = m_target.lastIndexOf('/');
     m_folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : m_target.left(slash);
-    m_temp = m_folder + '/' + QFile::encodeName(prefix) + "XXXXXX";
+    m_temp = m_folder + '/' + QFile::encodeName(TemporaryPrefix) + "XXXXXX";
 }
 
 ReplacingFile::~ReplacingFile()

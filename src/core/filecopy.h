@@ -13,8 +13,11 @@
 class ReplacingFile
 {
 public:
-    // The temporary name is `prefix` plus six random characters.
-    explicit ReplacingFile(const QString &target, const QString &prefix = QStringLiteral(".kivrel-"));
+    // The temporary file's name: this plus six random characters (hidden, and
+    // what the cleanup of a save folder looks for).
+    static inline const QString TemporaryPrefix = QStringLiteral(".kivrel-");
+
+    explicit ReplacingFile(const QString &target);
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile &) = delete;
     ReplacingFile &operator=(const ReplacingFile &) = delete;

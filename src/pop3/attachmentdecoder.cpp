@@ -1,13 +1,10 @@
 #include "pop3/attachmentdecoder.h"
 
-#include "core/filecopy.h"
-
 #include <QFile>
 
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -379,7 +376,7 @@ bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView
     if (exists && ::access(target.constData(), W_OK) != 0)
         return fail(describeErrno(errno));
 
-    ReplacingFile file(path, TemporaryPrefix);
+    ReplacingFile file(path);
     if (!file.open())
         return fail(describeErrno(errno));
     FileSink sink(file.fd());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/filecopy.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -33,7 +35,7 @@ public:
     using FileCheck = std::function<QString(const QString &temporaryPath)>;
 
     // A transfer writes into a file named this plus six random characters.
-    static inline const QString TemporaryPrefix = QStringLiteral(".kivrel-");
+    static inline const QString TemporaryPrefix = ReplacingFile::TemporaryPrefix;
 
     // DecodeBase64Quad results besides 0 (full group), 1 and 2 (bytes before padding).
     static constexpr qint16 QuadInvalid = -1;    // a character outside the alphabet
