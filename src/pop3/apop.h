@@ -182,7 +182,7 @@ public:
     QString GetSubject() const;
     QString GetBody() const;
     QString GetFileName() const;
-    bool TransferToFile(const QString &path);
+    bool TransferToFile(const QString &path, const AttachmentDecoder::FileCheck &check = {});
     QString TransferToFileErrorMessage() const;
     bool BoundComplete() const;
     bool WriteLog(const QString &folder);
