@@ -125,6 +125,7 @@ void LoadSettings()
     const int defPort = s.Security == kSecurityTls ? kTlsPort : kPlainPort;
     s.Port = readInt(kConfig, QStringLiteral("Port"), defPort, 1, 65535); // an empty value is no port either
     s.Pipelining = readBool(kConfig, QStringLiteral("Pipelining"), true);
+    s.VerifyArchives = readBool(kConfig, QStringLiteral("VerifyArchives"), true);
 
     s.WeeklyCheckEnabled = readBool(kWeekly, QStringLiteral("Enabled"), false);
     for (int n = 1; n <= 3; ++n) {
@@ -157,6 +158,7 @@ bool SaveSettings()
     w.append({kConfig, QStringLiteral("KeepDays"), s.KeepDays});
     w.append({kConfig, QStringLiteral("Port"), s.Port});
     w.append({kConfig, QStringLiteral("Security"), canonicalSecurity(s.Security)});
+    w.append({kConfig, QStringLiteral("VerifyArchives"), s.VerifyArchives});
     w.append({kWeekly, QStringLiteral("Enabled"), s.WeeklyCheckEnabled});
     for (int n = 1; n <= 3; ++n) {
         // An unset time has no text form; an empty value loads back as unset.

@@ -50,6 +50,8 @@ struct SettingsRecord {
     QString Security = kSecurityNone; // kSecurityNone, kSecurityStartTls or kSecurityTls
     // Several commands in flight where the server offers it (only set by hand).
     bool Pipelining = true;
+    // A received LZH file counts as stored only once it checks out as a whole archive.
+    bool VerifyArchives = true;
     // Section "WeeklyCheck"; key "Enabled".
     bool WeeklyCheckEnabled = false;
     std::optional<QTime> Time[3] = {SettingsDefaults::kTime[0], SettingsDefaults::kTime[1],

@@ -50,6 +50,7 @@ const QString frmSetting::MsgBadTime = QStringLiteral("時:分形式で時刻を
 const QString frmSetting::MsgSaveFailed = QStringLiteral("設定をﾌｧｲﾙに保存できませんでした。");
 const QString frmSetting::ExternalDialerEntry = QStringLiteral("RCONNECT.EXEでﾀﾞｲﾔﾙｱｯﾌﾟ");
 const QString frmSetting::FolderPickerTitle = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先");
+const QString frmSetting::VerifyArchivesCaption = QStringLiteral("受信したLZHﾌｧｲﾙを検査する(&V)");
 const QString frmSetting::KeyringCaption = QStringLiteral("ﾊﾟｽﾜｰﾄﾞをﾃﾞｽｸﾄｯﾌﾟのｷｰﾘﾝｸﾞに保存する(&R)");
 const QString frmSetting::MsgKeyringReadFailed = QStringLiteral("ｷｰﾘﾝｸﾞからﾒｰﾙﾊﾟｽﾜｰﾄﾞを読めませんでした。\n");
 const QString frmSetting::MsgKeyringWriteFailed = QStringLiteral("ｷｰﾘﾝｸﾞにﾒｰﾙﾊﾟｽﾜｰﾄﾞを保存できませんでした。\n");
@@ -299,6 +300,9 @@ QWidget *frmSetting::buildDownloadPage()
     }
     layout->addWidget(buddyLabel(QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先(&F)"), "Label6", m_txtSaveFolder[0], page));
     layout->addLayout(folders);
+    m_chkVerifyArchives = new QCheckBox(VerifyArchivesCaption, page);
+    m_chkVerifyArchives->setObjectName(QStringLiteral("chkVerifyArchives"));
+    layout->addWidget(m_chkVerifyArchives);
     return page;
 }
 
@@ -372,6 +376,7 @@ void frmSetting::Form_Load()
     m_chkBackupLog->setChecked(Settings.BackupLog);
     m_chkDeleteOldMail->setChecked(Settings.DeleteOldMail);
     m_chkDeleteDownloadMail->setChecked(Settings.DeleteDownloadMail);
+    m_chkVerifyArchives->setChecked(Settings.VerifyArchives);
 
     m_optDialup[Settings.UseDialup ? 1 : 0]->setChecked(true);
     optDialup_Click(Settings.UseDialup ? 1 : 0);
@@ -623,6 +628,7 @@ void frmSetting::copyToSettings()
     Settings.BackupLog = m_chkBackupLog->isChecked();
     Settings.DeleteOldMail = m_chkDeleteOldMail->isChecked();
     Settings.DeleteDownloadMail = m_chkDeleteDownloadMail->isChecked();
+    Settings.VerifyArchives = m_chkVerifyArchives->isChecked();
     if (const auto days = wholeTextToInt16(toHalfWidth(m_txtKeepDays->text())))
         Settings.KeepDays = *days;
 

@@ -52,6 +52,7 @@ public:
     static const QString FolderPickerTitle;     // "ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先"
     static const QString SecurityTexts[3];      // "なし", "STARTTLS", "SSL/TLS"
     static const QString KeyringCaption;        // chkKeyring
+    static const QString VerifyArchivesCaption; // chkVerifyArchives
     static const QString MsgKeyringReadFailed;  // + the keyring's reason
     static const QString MsgKeyringWriteFailed; // + the keyring's reason
 
@@ -123,6 +124,7 @@ private:
     QCheckBox *m_chkBackupLog = nullptr;
     QCheckBox *m_chkDeleteDownloadMail = nullptr;
     QCheckBox *m_chkDeleteOldMail = nullptr;
+    QCheckBox *m_chkVerifyArchives = nullptr;
     QLineEdit *m_txtKeepDays = nullptr;
     QListWidget *m_lstTarget = nullptr;
     QLineEdit *m_txtSaveFolder[4] = {};

@@ -37,7 +37,7 @@ const QByteArray WellFormed = QByteArrayLiteral("Date: Mon, 06 Dec 1999 09:53:00
                                                 "Content-Type: application/octet-stream; name=\"DU991206.LZH\"\r\n"
                                                 "Content-Transfer-Encoding: base64\r\n"
                                                 "\r\n"
-                                                "IuotbGg1LRAAAAB4AAAAoE6GJyAADERVOTkxMjA2LkxaSLeR32rx2A==\r\n"
+                                                "JfEtbGgwLRMAAAATAAAAAFCGJyABDERVOTkxMjA2LlRYVESwTQAAMTk5OSBEVSByYWNlIGRhdGENCgA=\r\n"
                                                 "\r\n"
                                                 "--b1--\r\n"
                                                 "\r\n"

@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "download/weeklychecktimer.h"
 #include "platform/messagebox.h"
+#include "lzhsample.h"
 #include "testsupport.h"
 #include "ui/filegrid.h"
 #include "ui/frmabout.h"
@@ -74,6 +75,12 @@ QByteArray loggedMail(const QString &fileName, const QByteArray &attachment)
 }
 
 const QByteArray RecordEnd = "\r\n.\r\n";
+
+// Whole archives as the service sends them, and their base64 text in a log.
+const QByteArray ArchiveMan = LzhSample::stored("CC.TXT", "Man");
+const QByteArray ArchiveMa = LzhSample::stored("CC.TXT", "Ma");
+const QByteArray ArchiveManText = ArchiveMan.toBase64();
+const QByteArray ArchiveMaText = ArchiveMa.toBase64();
 
 // Profiles whose listing takes a while: `during` runs meanwhile.
 struct SlowDialup : FakeDialupService {
@@ -534,24 +541,25 @@ void TestFrmMain::restoreFromLog_data()
     QTest::addColumn<QList<int>>("folders"); // save folders set
     QTest::addColumn<bool>("restored");
     QTest::addColumn<QByteArray>("content");
-    const QByteArray good = loggedMail("CC991224.LZH", "TWFu") + RecordEnd;
-    const QByteArray broken = loggedMail("CC991224.LZH", "TWF") + RecordEnd;
-    QTest::newRow("one record") << good << "CC991224.LZH" << QList<int>{0, 1, 2, 3} << true << QByteArray("Man");
-    QTest::newRow("name in other case") << good << "cc991224.lzh" << QList<int>{0} << true << QByteArray("Man");
-    QTest::newRow("first record broken, second used") << broken + loggedMail("CC991224.LZH", "TWE=") + RecordEnd
-                                                      << "CC991224.LZH" << QList<int>{0} << true << QByteArray("Ma");
-    QTest::newRow("other files first") << loggedMail("DU991224.LZH", "TWE=") + RecordEnd + good << "CC991224.LZH"
-                                       << QList<int>{0} << true << QByteArray("Man");
-    QTest::newRow("folder 0 empty: 1 and 3") << good << "CC991224.LZH" << QList<int>{1, 3} << true << QByteArray("Man");
+    const QByteArray good = loggedMail("CC991224.LZH", ArchiveManText) + RecordEnd;
+    // The first record ends inside a base64 group.
+    const QByteArray broken = loggedMail("CC991224.LZH", ArchiveManText.left(5)) + RecordEnd;
+    QTest::newRow("one record") << good << "CC991224.LZH" << QList<int>{0, 1, 2, 3} << true << ArchiveMan;
+    QTest::newRow("name in other case") << good << "cc991224.lzh" << QList<int>{0} << true << ArchiveMan;
+    QTest::newRow("first record broken, second used") << broken + loggedMail("CC991224.LZH", ArchiveMaText) + RecordEnd
+                                                      << "CC991224.LZH" << QList<int>{0} << true << ArchiveMa;
+    QTest::newRow("other files first") << loggedMail("DU991224.LZH", ArchiveMaText) + RecordEnd + good << "CC991224.LZH"
+                                       << QList<int>{0} << true << ArchiveMan;
+    QTest::newRow("folder 0 empty: 1 and 3") << good << "CC991224.LZH" << QList<int>{1, 3} << true << ArchiveMan;
     QTest::newRow("not in the log") << good << "SH991224.LZH" << QList<int>{0} << false << QByteArray();
     QTest::newRow("no save folder") << good << "CC991224.LZH" << QList<int>{} << false << QByteArray();
     QByteArray notBase64 = loggedMail("CC991224.LZH", "Man") + RecordEnd;
     notBase64.replace("Encoding: base64", "Encoding: 7bit");
     QTest::newRow("attachment not in base64, then a good record")
-        << notBase64 + good << "CC991224.LZH" << QList<int>{0} << true << QByteArray("Man");
+        << notBase64 + good << "CC991224.LZH" << QList<int>{0} << true << ArchiveMan;
     QTest::newRow("attachment not in base64 only")
         << notBase64 << "CC991224.LZH" << QList<int>{0} << false << QByteArray();
-    QTest::newRow("not a plain name") << loggedMail("../X.LZH", "TWFu") + RecordEnd << "../X.LZH" << QList<int>{0}
+    QTest::newRow("not a plain name") << loggedMail("../X.LZH", ArchiveManText) + RecordEnd << "../X.LZH" << QList<int>{0}
                                       << false << QByteArray();
 }
 
@@ -573,7 +581,7 @@ void TestFrmMain::restoreFromLog()
 void TestFrmMain::restoreCommandCounts()
 {
     const QDateTime handled(QDate(1999, 12, 24), QTime(8, 5, 9));
-    writeFile(RestoreFromBackup::logPath(handled), loggedMail("CC991224.LZH", "TWFu") + RecordEnd);
+    writeFile(RestoreFromBackup::logPath(handled), loggedMail("CC991224.LZH", ArchiveManText) + RecordEnd);
     writeList({{"1999/12/24 8:05:09", "1999/12/24", "CC991224.LZH", "u1", "cc"},
                {"1999/12/24 8:05:08", "1999/12/24", "-", "u2", "notice"},
                {"1999/12/20 8:05:09", "1999/12/20", "DU991220.LZH", "u3", "no log that day"}});
@@ -594,7 +602,7 @@ void TestFrmMain::restoreCommandCounts()
     QCOMPARE(MessageBox::history().size(), 2);
     QCOMPARE(MessageBox::history()[0].text, QStringLiteral("3件のﾌｧｲﾙを復元しますか？"));
     QCOMPARE(MessageBox::history()[1].text, QStringLiteral("1件のﾌｧｲﾙを復元しました。"));
-    QCOMPARE(readFile(folder(0) + "/CC991224.LZH"), QByteArray("Man"));
+    QCOMPARE(readFile(folder(0) + "/CC991224.LZH"), ArchiveMan);
     QCOMPARE(w.faList()->cellText(rowOf(w, "CC991224.LZH"), frmMain::ColMark), QStringLiteral(" "));
     QCOMPARE(w.findChild<QLabel *>("elaStatusMessage")->text(), QString());
 
@@ -621,7 +629,7 @@ void TestFrmMain::noCommandInsideAWait()
     Settings.Port = 1; // a run that got through would fail at once, but write LastDLDate
     const QDateTime handled(QDate(1999, 12, 24), QTime(8, 5, 9));
     writeFile(RestoreFromBackup::logPath(handled),
-              loggedMail("CC991224.LZH", "TWFu") + RecordEnd + loggedMail("DU991224.LZH", "TWE=") + RecordEnd);
+              loggedMail("CC991224.LZH", ArchiveManText) + RecordEnd + loggedMail("DU991224.LZH", ArchiveMaText) + RecordEnd);
     writeList({{"1999/12/24 8:05:09", "1999/12/24", "CC991224.LZH", "u1", "cc"},
                {"1999/12/24 8:05:08", "1999/12/24", "DU991224.LZH", "u2", "du"}});
     frmMain w;
@@ -692,7 +700,7 @@ void TestFrmMain::noCommandInsideAWait()
     QVERIFY(w.findChild<QToolButton *>("SSCommand2")->isEnabled());
     QVERIFY(enabled(w, "mnuSetting"));
     // The file chosen before the wait is the one restored.
-    QCOMPARE(readFile(folder(0) + "/DU991224.LZH"), settings ? QByteArray() : QByteArray("Ma"));
+    QCOMPARE(readFile(folder(0) + "/DU991224.LZH"), settings ? QByteArray() : ArchiveMa);
     QVERIFY(!QFile::exists(folder(0) + "/CC991224.LZH"));
     QCOMPARE(w.readList().ReadCount(), 3); // nothing removed from the list
 }
