@@ -121,13 +121,15 @@ private slots:
         bad("a line after padding", "TQ==\r\n\r\nTWFu\r\n", TransferText::DataAfterPadding);
         bad("a full line after padding", "TQ==\r\n" + line76 + "\r\n", TransferText::DataAfterPadding);
         good("108 characters: 81 bytes", QByteArray("TWFu").repeated(27), QByteArray("Man").repeated(27));
+        bad("108 characters and an invalid group", QByteArray("TWFu").repeated(27) + "-AAA",
+            TransferText::InvalidCharacter);
         bad("112 characters fail", QByteArray("TWFu").repeated(28), TransferText::LineTooLong);
         bad("81 bytes and padding fail", QByteArray("TWFu").repeated(27) + "TQ==", TransferText::LineTooLong);
         bad("incomplete group fails", "TWFu\r\nTWFuT\r\n", TransferText::IncompleteGroup);
         bad("three characters with padding", "TWFuTQ=\r\n", TransferText::IncompleteGroup);
         good("empty attachment: empty file", QByteArray(), QByteArray());
         QTest::newRow("BASE64 in capitals") << QByteArray("TWFu") << QByteArray("BASE64") << none << QString();
-        QTest::newRow("no encoding") << QByteArray("T-Fu") << QByteArray() << none << QString();
+        QTest::newRow("no encoding") << QByteArray("TWFu") << QByteArray() << none << QString();
         QTest::newRow("quoted-printable") << QByteArray("TWFu") << QByteArray("quoted-printable") << none << QString();
     }
     void transfer()
