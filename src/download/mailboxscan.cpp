@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
+#include "pop3/lzharchive.h"
 #include "pop3/messageparser.h"
 
 #include <QDir>
@@ -567,7 +568,8 @@ bool MailboxScan::storeRetrieved(MessageInfo &m)
     WriteActivityLog(ScanText::DecodeStart);
     const QString target = Settings.SaveFolder[m_primary] + u'/' + m.FileName;
     const ino_t before = inodeOf(target);
-    if (!m_pop.TransferToFile(target)) {
+    // A data file counts only as a whole archive; a damaged one never replaces anything.
+    if (!m_pop.TransferToFile(target, LzhArchive::checkFor(m.FileName, Settings.VerifyArchives))) {
         WriteActivityLog(ScanText::DecodeFailed + m_pop.TransferToFileErrorMessage() + QStringLiteral(")"));
         m_run.endReceiving();
         m_host.ShowStatus(m_pop.TransferToFileErrorMessage());

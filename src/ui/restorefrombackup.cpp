@@ -1,11 +1,13 @@
 #include "ui/restorefrombackup.h"
 
+#include "core/activitylog.h"
 #include "core/apppaths.h"
 #include "core/filecopy.h"
 #include "core/pathutil.h"
 #include "core/settings.h"
 #include "pop3/attachmentdecoder.h"
 #include "pop3/backuplog.h"
+#include "pop3/lzharchive.h"
 #include "pop3/messageparser.h"
 
 #include <QFile>
@@ -64,9 +66,12 @@ bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fil
         if (!AttachmentDecoder::writesFile(parser.transferEncoding()))
             continue;
         QString error;
+        // Only a whole archive replaces the file in the save folder.
         if (!AttachmentDecoder::TransferToFile(parser.attachmentText(), parser.boundary(), parser.transferEncoding(),
-                                               target, &error))
+                                               target, &error, LzhArchive::checkFor(fileName, Settings.VerifyArchives))) {
+            WriteActivityLog(error);
             continue; // a later record of the same file may still decode
+        }
         for (int j = first + 1; j < 4; ++j)
             if (isSet(Settings.SaveFolder[j]))
                 copyFileReplacing(target, joinPath(Settings.SaveFolder[j], fileName));
