@@ -19,7 +19,7 @@
 #include "ui/frmdir.h"
 #include "ui/frmsetting.h"
 #include "ui/iconresources.h"
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
 #include <QAction>
 #include <QActionGroup>

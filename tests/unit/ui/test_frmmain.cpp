@@ -11,7 +11,7 @@
 #include "ui/frmabout.h"
 #include "ui/filegridmodel.h"
 #include "ui/frmdir.h"
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>

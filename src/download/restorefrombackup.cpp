@@ -1,4 +1,4 @@
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
 #include "core/apppaths.h"
 #include "core/filecopy.h"
