@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 
@@ -138,6 +139,23 @@ int ReadList::find(const QString &uid) const
         m_indexValid = true;
     }
     return m_index.value(UidKey{uid}, -1);
+}
+
+void ReadList::markRemoved(const QStringList &uids)
+{
+    QSet<UidKey> keys;
+    for (const QString &uid : uids)
+        keys.insert(UidKey{uid});
+    for (ReadEntry &e : m_entries)
+        if (keys.contains(UidKey{e.Uid}))
+            e.Removed = true;
+}
+
+void ReadList::refreshPresence()
+{
+    const SaveFolderPresence presence;
+    for (ReadEntry &e : m_entries)
+        e.FilePresent = presence.contains(e.FileName);
 }
 
 namespace {
