@@ -14,6 +14,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
 
 #include <sys/stat.h>
 
@@ -258,7 +259,11 @@ void ReadList::LoadReadList()
     const SaveFolderPresence presence;
 
     QList<ReadEntry> loaded;
-    loaded.reserve(bytes.count('\n') + 1);
+    qsizetype lines = 1;
+    for (const char *p = bytes.constData(), *end = p + bytes.size();
+         (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))) != nullptr; ++p)
+        ++lines;
+    loaded.reserve(lines);
     for (qsizetype from = 0; from < bytes.size();) {
         qsizetype to = bytes.indexOf('\n', std::min(from + ConvertPiece, bytes.size() - 1));
         to = to < 0 ? bytes.size() : to + 1;
@@ -273,14 +278,13 @@ void ReadList::LoadReadList()
             const LineFields fields = splitLine(line);
             if (fields.count < 4)
                 continue;
-            ReadEntry e;
+            ReadEntry &e = loaded.emplaceBack();
             e.HandledTime = dateOrText(fields.field[0]);
             e.MailDate = dateOrText(fields.field[1]);
             e.FileName = fields.field[2].toString();
             e.Uid = fields.field[3].toString();
             e.Description = fields.field[4].toString();
             e.FilePresent = presence.contains(e.FileName);
-            loaded.append(std::move(e));
         }
     }
     QList<ReadEntry> unsaved;
