@@ -7,7 +7,7 @@
 // file is in the first save folder and its copy in the later one is the same;
 // "not restored" leaves nothing behind; a second restore gives the same.
 #include "core/settings.h"
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,10 +1,11 @@
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
 #include "core/activitylog.h"
 #include "core/apppaths.h"
 #include "core/filecopy.h"
 #include "core/pathutil.h"
 #include "core/settings.h"
+#include "download/readlist.h"
 #include "pop3/attachmentdecoder.h"
 #include "pop3/backuplog.h"
 #include "pop3/lzharchive.h"
@@ -37,6 +38,18 @@ bool RestoreFromBackup::restoreFile(const QDateTime &handled, const QString &fil
     const QByteArray log = file.readAll();
     file.close();
     return restoreFromLog(log, fileName);
+}
+
+bool RestoreFromBackup::namesFile(const ReadEntry &entry)
+{
+    return !entry.FileName.isEmpty() && entry.FileName.compare(QStringLiteral("-"), Qt::CaseInsensitive) != 0;
+}
+
+bool RestoreFromBackup::restoreEntry(const ReadEntry &entry)
+{
+    if (entry.HandledTime.typeId() != QMetaType::QDateTime)
+        return false;
+    return restoreFile(entry.HandledTime.toDateTime(), entry.FileName);
 }
 
 bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fileName)
