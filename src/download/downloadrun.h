@@ -28,6 +28,7 @@ public:
         Completed,
         ConnectFailed,
         LoginFailed,
+        MailboxBusy, // the server refused the login for now: locked, too soon, a passing fault
         DecodeFailed,
         DialFailed,
         Busy,

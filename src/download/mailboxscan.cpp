@@ -192,6 +192,7 @@ bool MailboxScan::connectAndLogin()
     m_pop.setSecurity(Settings.Security);
     m_pop.setPipeliningAllowed(m_pipeliningAllowed);
     if (!m_pop.ConnectByName(Settings.ServerName)) {
+        WriteActivityLog(ScanText::ConnectFailedLog + m_pop.lastFailure() + QStringLiteral(")"));
         WriteActivityLog(ScanText::CheckEnd);
         m_result = DownloadRun::Result::ConnectFailed;
         return false;
@@ -200,7 +201,10 @@ bool MailboxScan::connectAndLogin()
     m_host.repaintWindow();
     WriteActivityLog(ScanText::AuthStart);
     if (!m_pop.Authorize(Settings.UserName, m_run.password())) {
-        m_result = DownloadRun::Result::LoginFailed;
+        WriteActivityLog(ScanText::AuthFailedLog + m_pop.lastFailure() + QStringLiteral(")"));
+        WriteActivityLog(ScanText::CheckEnd);
+        m_result = ResponseCode::busy(m_pop.lastResponseCode()) ? DownloadRun::Result::MailboxBusy
+                                                                 : DownloadRun::Result::LoginFailed;
         return false;
     }
     WriteActivityLog(ScanText::AuthDone);
@@ -578,6 +582,8 @@ void MailboxScan::close()
         m_result = DownloadRun::Result::Stopped;
     if (m_lineDropped && m_result == DownloadRun::Result::Completed)
         m_result = DownloadRun::Result::LineDropped;
+    if (m_lineDropped && !m_pop.lastFailure().isEmpty())
+        WriteActivityLog(ScanText::LineDroppedWhy + m_pop.lastFailure() + QStringLiteral(")"));
     WriteActivityLog(QStringLiteral("QUIT\r\n"));
     (void)m_pop.QUIT(); // a server that keeps the line open is closed below anyway
     m_pop.Destroy();

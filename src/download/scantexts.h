@@ -10,6 +10,10 @@ inline const QString CheckEnd = QStringLiteral("メールチェック終了");
 inline const QString Connected = QStringLiteral("接続完了");
 inline const QString AuthStart = QStringLiteral("ユーザ認証開始");
 inline const QString AuthDone = QStringLiteral("ユーザ認証完了");
+// why the connection or the login failed, with the server's own text: "接続失敗(reason)"
+inline const QString ConnectFailedLog = QStringLiteral("接続失敗(");
+inline const QString AuthFailedLog = QStringLiteral("ユーザ認証失敗(");
+inline const QString LineDroppedWhy = QStringLiteral("切断の理由(");
 inline const QString CompareRead = QStringLiteral("すでに読んだメールと照合");
 inline const QString MailNumber = QStringLiteral("メール番号 ");
 inline const QString SkipRead = QStringLiteral("は既読のためスキップ(");

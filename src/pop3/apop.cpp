@@ -199,8 +199,33 @@ void aPOP::timerTick()
     if (!m_matcher.waiting())
         return;
     if (since(m_timeoutBase) > ReplyTimeoutMs) {
+        noteFailure(aPOPText::NoReply);
         giveUpAll();
     }
+}
+
+// The first reason counts: what follows from it says less.
+void aPOP::noteFailure(const QString &text)
+{
+    if (m_lastFailure.isEmpty())
+        m_lastFailure = text;
+}
+
+// A login step was refused or never answered: the status line says what the
+// refusal means, the failure text keeps the server's own words as well.
+void aPOP::loginRefused(const Reply *r)
+{
+    m_lastCode = ResponseCode::Code::None;
+    QString why;
+    if (r && r->whole && !r->positive) {
+        m_lastCode = ResponseCode::parse(r->bytes);
+        why = ResponseCode::serverText(r->bytes);
+    } else {
+        why = m_lastFailure.isEmpty() ? aPOPText::NoReply : m_lastFailure;
+    }
+    const QString text = ResponseCode::loginFailureText(m_lastCode);
+    m_lastFailure = text + QStringLiteral(": ") + why;
+    setStatusMessage(text);
 }
 
 bool aPOP::IsSingleLine(QByteArrayView text)
@@ -219,8 +244,10 @@ void aPOP::onClosed()
     // A server that goes away in the middle of a reply will not finish it.
     // (Logging in says so in its own words.)
     if (m_matcher.waiting() && m_authorizing) {
+        noteFailure(aPOPText::ServerClosed);
         giveUpAll();
     } else if (m_matcher.waiting() && !m_quitting) {
+        noteFailure(aPOPText::ServerClosed);
         onError(Pop3Transport::ErrConnectionAborted, aPOPText::ServerClosed);
     }
 }
@@ -230,11 +257,13 @@ void aPOP::onError(int number, const QString &description)
     if (number == Pop3Transport::ErrTimedOut)
         setStatusMessage(description);
     if (number == Pop3Transport::ErrConnectionAborted) {
+        noteFailure(aPOPText::ConnectionAborted);
         setStatusMessage(aPOPText::ConnectionAborted);
         giveUpAll();
     }
     if (Pop3Transport::isSecurityError(number)) {
         m_securityFailed = true;
+        noteFailure(description);
         setStatusMessage(description);
     }
     m_lastErrMessage = description;
@@ -319,6 +348,9 @@ bool aPOP::ConnectByName(const QString &server)
     m_quitting = false;
     m_securityFailed = false;
     m_capabilities.clear();
+    m_lastFailure.clear();
+    m_lastErrMessage.clear();
+    m_lastCode = ResponseCode::Code::None;
     // The greeting is the reply to the connection itself, due within the
     // reply time from now.
     m_current = m_matcher.expect(SingleLine);
@@ -344,6 +376,9 @@ bool aPOP::ConnectByName(const QString &server)
         if (state == Pop3Transport::Error || since(start) > ReplyTimeoutMs)
             ok = false;
     }
+    if (m_lastFailure.isEmpty())
+        m_lastFailure = aPOPText::ConnectFailed + QStringLiteral(": ") +
+                        (m_lastErrMessage.isEmpty() ? Pop3TransportText::TimedOut : m_lastErrMessage);
     setStatusMessage(aPOPText::ConnectFailed);
     m_transport->close();
     // Say why when the reason was the certificate or TLS: the user has to act on it.
@@ -402,11 +437,12 @@ void aPOP::select(Id id)
 
 bool aPOP::Authorize(const QString &user, const QString &password)
 {
-    auto accepted = [this](Id id) {
+    const Reply *last = nullptr;
+    auto accepted = [this, &last](Id id) {
         select(id);
         waitFor(id, qint32(ReplyTimeoutMs));
-        const Reply *r = reply(id);
-        return r && r->status == CommandComplete && r->positive;
+        last = reply(id);
+        return last && last->status == CommandComplete && last->positive;
     };
     m_authorizing = true;
     m_pipeliningOffered = false;
@@ -425,7 +461,7 @@ bool aPOP::Authorize(const QString &user, const QString &password)
     }
     m_authorizing = false;
     if (!ok) {
-        setStatusMessage(aPOPText::LoginFailed);
+        loginRefused(last);
         m_transport->close();
         return false;
     }

@@ -3,6 +3,7 @@
 #include "platform/pop3transport.h"
 #include "pop3/messageparser.h"
 #include "pop3/replymatcher.h"
+#include "pop3/responsecode.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -24,9 +25,10 @@ inline const QString ConnectFailed = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰに
 inline const QString UserPrefix = QStringLiteral("USER ");
 inline const QString PassPrefix = QStringLiteral("PASS ");
 inline const QString Ok = QStringLiteral("+OK");
-inline const QString LoginFailed = QStringLiteral("ログインに失敗しました");
+inline const QString LoginFailed = ResponseCodeText::LoginFailed;
 inline const QString ConnectionAborted = QStringLiteral("ﾀｲﾑｱｳﾄまたは他の問題によって、接続が中断しました。");
 inline const QString ReplyTooLarge = QStringLiteral("受信ﾃﾞｰﾀが上限を超えたため、受信を中止しました。");
+inline const QString NoReply = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰから応答がありません");
 inline const QString ServerClosed = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰが接続を閉じました。");
 // Bytes came with the STLS reply that must be read over TLS or not at all.
 inline const QString StartTlsInjected =
@@ -111,6 +113,13 @@ public:
     // Size the next command's reply is expected to have (from LIST), so the
     // buffer is reserved once instead of grown step by step. Used once.
     void setExpectedSize(qint64 bytes) { m_expectedSize = bytes; }
+
+    // Why the last connect, TLS set-up, login or line failed, in the program's
+    // words and (where the server gave any) with the server's own text; empty
+    // while nothing failed since the last connect.
+    QString lastFailure() const { return m_lastFailure; }
+    // The response code of the server's refusal of the last login.
+    ResponseCode::Code lastResponseCode() const { return m_lastCode; }
 
     // True when the last transaction command or QUIT could not be sent.
     bool lastSendFailed() const { return m_lastSendFailed; }
@@ -203,6 +212,8 @@ private:
     bool startTlsExchange();
     bool securityFailure(int number, const QString &text);
     bool lineGone() const;
+    void noteFailure(const QString &text);
+    void loginRefused(const Reply *r);
 
     Pop3Transport *m_transport = nullptr;
     QTimer *m_timer1 = nullptr;
@@ -215,6 +226,8 @@ private:
     quint32 m_lastDataArrival = 0;
     quint32 m_timeoutBase = 0; // later of the last data arrival and the last command sent
     QString m_statusMessage;
+    QString m_lastFailure;
+    ResponseCode::Code m_lastCode = ResponseCode::Code::None;
     int m_lastErrNumber = 0;
     QString m_lastErrMessage;
     ::ReplyMode m_replyMode = ::ReplyMode::SingleLine;
