@@ -37,7 +37,8 @@ public:
         NoSaveFolder, // all four save folders are empty
         BadReply,     // the server's answer to STAT could not be believed
         LockFailed,
-        KeyringFailed
+        KeyringFailed,
+        PasswordCommandFailed // the password command gave no secret
     };
 
     // `dialup` is the dial-up service (the system's one when null).

@@ -191,6 +191,7 @@ bool MailboxScan::connectAndLogin()
     m_pop.setPort(Settings.Port);
     m_pop.setSecurity(Settings.Security);
     m_pop.setPipeliningAllowed(m_pipeliningAllowed);
+    m_pop.setAuthMethod(Settings.AuthMethod);
     if (!m_pop.ConnectByName(Settings.ServerName)) {
         WriteActivityLog(ScanText::ConnectFailedLog + m_pop.lastFailure() + QStringLiteral(")"));
         WriteActivityLog(ScanText::CheckEnd);
@@ -200,7 +201,10 @@ bool MailboxScan::connectAndLogin()
     WriteActivityLog(ScanText::Connected);
     m_host.repaintWindow();
     WriteActivityLog(ScanText::AuthStart);
-    if (!m_pop.Authorize(Settings.UserName, m_run.password())) {
+    const bool loggedIn = m_pop.Authorize(Settings.UserName, m_run.password());
+    for (const QString &note : m_pop.authNotes())
+        WriteActivityLog(note);
+    if (!loggedIn) {
         WriteActivityLog(ScanText::AuthFailedLog + m_pop.lastFailure() + QStringLiteral(")"));
         WriteActivityLog(ScanText::CheckEnd);
         m_result = ResponseCode::busy(m_pop.lastResponseCode()) ? DownloadRun::Result::MailboxBusy

@@ -62,6 +62,7 @@ inline const QString Downloading = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中..
 // a second run on the same program folder (another process holds the lock)
 // Followed by the keyring's reason (SecretStore::reasonText).
 inline const QString KeyringFailed = QStringLiteral("ﾊﾟｽﾜｰﾄﾞを読めないため、実行しませんでした: ");
+inline const QString PasswordCommandFailed = QStringLiteral("ﾊﾟｽﾜｰﾄﾞを得られないため、実行しませんでした: ");
 inline const QString OtherRunBusy = QStringLiteral("別のKivrelがﾀﾞｳﾝﾛｰﾄﾞ中のため、実行しませんでした");
 // the lock file of the program folder cannot be made (the folder is not writable, say)
 inline QString lockFailed(const QString &path)

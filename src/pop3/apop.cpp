@@ -204,30 +204,6 @@ void aPOP::timerTick()
     }
 }
 
-// The first reason counts: what follows from it says less.
-void aPOP::noteFailure(const QString &text)
-{
-    if (m_lastFailure.isEmpty())
-        m_lastFailure = text;
-}
-
-// A login step was refused or never answered: the status line says what the
-// refusal means, the failure text keeps the server's own words as well.
-void aPOP::loginRefused(const Reply *r)
-{
-    m_lastCode = ResponseCode::Code::None;
-    QString why;
-    if (r && r->whole && !r->positive) {
-        m_lastCode = ResponseCode::parse(r->bytes);
-        why = ResponseCode::serverText(r->bytes);
-    } else {
-        why = m_lastFailure.isEmpty() ? aPOPText::NoReply : m_lastFailure;
-    }
-    const QString text = ResponseCode::loginFailureText(m_lastCode);
-    m_lastFailure = text + QStringLiteral(": ") + why;
-    setStatusMessage(text);
-}
-
 bool aPOP::IsSingleLine(QByteArrayView text)
 {
     const qsizetype first = text.indexOf(QByteArrayView(Crlf));
@@ -297,7 +273,9 @@ bool aPOP::sendLine(const QByteArray &line)
 
 aPOP::Id aPOP::submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedSize)
 {
-    if (m_dropped || m_matcher.broken()) {
+    // Nothing goes ahead of a login exchange in progress: its next step must
+    // follow nothing but its own last reply.
+    if (m_dropped || m_matcher.broken() || m_exchange != 0) {
         const Id id = m_matcher.expect(mode);
         m_matcher.failAll();
         m_lastSendFailed = true;
@@ -351,6 +329,8 @@ bool aPOP::ConnectByName(const QString &server)
     m_lastFailure.clear();
     m_lastErrMessage.clear();
     m_lastCode = ResponseCode::Code::None;
+    m_greeting.clear();
+    m_server = server;
     // The greeting is the reply to the connection itself, due within the
     // reply time from now.
     m_current = m_matcher.expect(SingleLine);
@@ -366,6 +346,8 @@ bool aPOP::ConnectByName(const QString &server)
             waitFor(m_current, qint32(ReplyTimeoutMs));
             if (m_aborted)
                 break;
+            if (const Reply *g = reply(m_current); g && g->positive)
+                m_greeting = g->bytes;
             if (m_security == Pop3Transport::Security::StartTls && !startTlsExchange())
                 break;
             m_connectionClosed = false;
@@ -433,57 +415,6 @@ void aPOP::select(Id id)
         return;
     m_matcher.release(m_current);
     m_current = id;
-}
-
-bool aPOP::Authorize(const QString &user, const QString &password)
-{
-    const Reply *last = nullptr;
-    auto accepted = [this, &last](Id id) {
-        select(id);
-        waitFor(id, qint32(ReplyTimeoutMs));
-        last = reply(id);
-        return last && last->status == CommandComplete && last->positive;
-    };
-    m_authorizing = true;
-    m_pipeliningOffered = false;
-    if (m_pipeliningAllowed && Capa())
-        m_pipeliningOffered = hasCapability(QStringLiteral("PIPELINING"));
-    // USER and PASS go one at a time even where commands may be pipelined: a
-    // login process that answers them in two small writes makes the second
-    // wait for our delayed acknowledgement of the first, which costs more than
-    // the round trip saved.
-    setStatusMessage(aPOPText::UserPrefix + user);
-    bool ok = accepted(submit("USER " + Cp932::encode(user), SingleLine));
-    if (ok) {
-        setStatusMessage(aPOPText::Ok);
-        setStatusMessage(aPOPText::PassPrefix + QString(password.size(), QLatin1Char('*')));
-        ok = accepted(submit("PASS " + Cp932::encode(password), SingleLine));
-    }
-    m_authorizing = false;
-    if (!ok) {
-        loginRefused(last);
-        m_transport->close();
-        return false;
-    }
-    setStatusMessage(aPOPText::Ok);
-    return true;
-}
-
-bool aPOP::Capa()
-{
-    m_capabilities.clear();
-    const QByteArray reply = sendCommand("CAPA", MultiLine, true);
-    if (CommandStatus() != CommandComplete)
-        return false;
-    // The status line, then one capability per line, then ".".
-    const QList<QByteArray> lines = reply.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        if (line.isEmpty() || line == ".")
-            continue;
-        m_capabilities.append(QString::fromLatin1(line));
-    }
-    return true;
 }
 
 bool aPOP::hasCapability(const QString &name) const

@@ -207,7 +207,7 @@ private slots:
                                       "PasswordStore", "FileNamePatterns",   "SaveFolder1",   "SaveFolder2",
                                       "SaveFolder3",   "SaveFolder4",        "UseDialup",     "DialupEntryName",
                                       "BackupLog",     "DeleteDownloadMail", "DeleteOldMail", "KeepDays",
-                                      "Port",          "Security",           "[WeeklyCheck]", "Enabled",
+                                      "Port",          "Security",           "AuthMethod",    "PasswordCommand", "[WeeklyCheck]", "Enabled",
                                       "Time1",         "FileName1",          "Interval1",     "Time2",
                                       "FileName2",     "Interval2",          "Time3",         "FileName3",
                                       "Interval3"};
