@@ -85,7 +85,11 @@ bool aPOP::Authorize(const QString &user, const QString &password)
             ok = userPass(user, password, last);
         } else if (method == AuthChoice::Apop) {
             ok = apopLogin(user, password, last);
-            if (!ok && choice.apopFallback && last && last->whole && !lineGone()) {
+            // Only a refusal of the secret itself: a busy mailbox is busy for USER too.
+            const bool secretRefused =
+                last && last->whole && !ResponseCode::busy(ResponseCode::parse(last->bytes)) &&
+                ResponseCode::parse(last->bytes) != ResponseCode::Code::SysPerm;
+            if (!ok && choice.apopFallback && secretRefused && !lineGone()) {
                 m_authNotes.append(aPOPText::ApopFallback + QStringLiteral(" (") +
                                    ResponseCode::serverText(last->bytes) + QStringLiteral(")"));
                 setStatusMessage(aPOPText::ApopFallback);

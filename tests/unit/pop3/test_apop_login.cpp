@@ -44,6 +44,9 @@ private slots:
             << "Auto" << stamped << QByteArray("USER\r\n")
             << L{"APOP taro " + digest, "-ERR no secret\r\n", "USER taro", "+OK\r\n", "PASS s3cr*t", "+OK\r\n"}
             << "USER" << "";
+        QTest::newRow("APOP on a locked mailbox: no fallback")
+            << "Auto" << stamped << QByteArray("USER\r\n") << L{"APOP taro " + digest, "-ERR [IN-USE] locked\r\n"}
+            << "" << "APOP: " + ResponseCodeText::InUse;
         QTest::newRow("APOP named: no fallback")
             << "APOP" << stamped << QByteArray("USER\r\n") << L{"APOP taro " + digest, "-ERR [AUTH] no secret\r\n"}
             << "" << "APOP: " + ResponseCodeText::Auth + ": -ERR [AUTH] no secret";
