@@ -273,9 +273,13 @@ bool aPOP::sendLine(const QByteArray &line)
 
 aPOP::Id aPOP::submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedSize)
 {
-    // Nothing goes ahead of a login exchange in progress: its next step must
-    // follow nothing but its own last reply.
-    if (m_dropped || m_matcher.broken() || m_exchange != 0) {
+    if (m_exchange != 0) {
+        // Nothing goes ahead of a login exchange in progress: its next step
+        // must follow nothing but its own last reply.
+        m_lastSendFailed = true;
+        return m_matcher.notSent();
+    }
+    if (m_dropped || m_matcher.broken()) {
         const Id id = m_matcher.expect(mode);
         m_matcher.failAll();
         m_lastSendFailed = true;

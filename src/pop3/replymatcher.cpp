@@ -64,6 +64,13 @@ ReplyMatcher::Id ReplyMatcher::expectProof()
     return add(ReplyMode::SingleLine, true, 0);
 }
 
+ReplyMatcher::Id ReplyMatcher::notSent()
+{
+    const Id id = m_nextId++;
+    m_replies[id].reply.status = CommandStatus::Failed;
+    return id;
+}
+
 bool ReplyMatcher::expectAgain(Id id)
 {
     const auto it = m_replies.find(id);

@@ -47,6 +47,9 @@ public:
     // of a reply given up before its end). Its success puts the stream in step.
     Id expectProof();
 
+    // A command that is not sent: its reply has failed already, and nothing
+    // waits for it.
+    Id notSent();
     // The next step of an exchange whose last step ended in a continuation:
     // `id` waits again for a reply, which may only follow nothing. False when
     // anything else is waiting or the stream is out of step.

@@ -91,6 +91,27 @@ private slots:
         for (const QString &text : s.statuses + s.pop.authNotes() + QStringList{s.pop.lastFailure()})
             QVERIFY(!text.contains("s3cr"));
     }
+
+    // A command submitted while an AUTH exchange lasts is not sent and fails;
+    // the exchange goes on undisturbed.
+    void nothingGoesAheadOfAnExchange()
+    {
+        ApopTestSession s;
+        s.transport->setGreeting("+OK ready\r\n");
+        s.transport->respond("CAPA", "+OK\r\nSASL LOGIN\r\n.\r\n");
+        s.transport->respond("AUTH LOGIN", "+ VXNlcm5hbWU6\r\n");
+        aPOP::Id ahead = 0;
+        s.transport->respond("dGFybw==", [&](FakeTransport &t, const QByteArray &) {
+            ahead = s.pop.submit("STAT", ReplyMode::SingleLine);
+            t.server("+ UGFzc3dvcmQ6\r\n");
+        });
+        s.transport->respond("czNjcip0", "+OK\r\n");
+        QVERIFY(s.pop.ConnectByName(QStringLiteral("127.0.0.1")));
+        s.pop.setAuthMethod(QStringLiteral("LOGIN"));
+        QVERIFY(s.pop.Authorize("taro", "s3cr*t"));
+        QCOMPARE(s.transport->clientLines(), (QList<QByteArray>{"CAPA", "AUTH LOGIN", "dGFybw==", "czNjcip0"}));
+        QVERIFY(ahead != 0 && s.pop.reply(ahead) && s.pop.reply(ahead)->status == CommandStatus::Failed);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestApopLogin)
