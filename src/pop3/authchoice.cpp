@@ -46,10 +46,13 @@ const QStringList &settingValues()
 
 QString canonical(const QString &setting)
 {
+    const QString text = setting.trimmed();
+    if (text.isEmpty())
+        return Auto;
     for (const QString &v : settingValues())
-        if (v.compare(setting.trimmed(), Qt::CaseInsensitive) == 0)
+        if (v.compare(text, Qt::CaseInsensitive) == 0)
             return v;
-    return Auto;
+    return text; // a name this program does not know: refused, never guessed
 }
 
 Choice choose(const QString &setting, const Offer &offer)
@@ -59,6 +62,8 @@ Choice choose(const QString &setting, const Offer &offer)
         return method(UserPass);
     if (name.endsWith(QStringLiteral("-PLUS")))
         return refused(AuthChoiceText::NoChannelBinding + name);
+    if (!settingValues().contains(name))
+        return refused(AuthChoiceText::Unknown + name);
     if (name == Apop)
         return offer.apop ? method(Apop) : refused(AuthChoiceText::NotOffered + name);
     if (name != Auto) {

@@ -18,8 +18,8 @@ inline const QString OAuthBearer = QStringLiteral("OAUTHBEARER");
 
 // Every value the setting takes, in the order the settings dialog lists them.
 const QStringList &settingValues();
-// The setting as written in Kivrel.ini, spelled as settingValues() does;
-// an unknown or empty value is "Auto".
+// The setting as written in Kivrel.ini, spelled as settingValues() does; an
+// empty value is "Auto", an unknown one stays as it is (and is refused).
 QString canonical(const QString &setting);
 
 struct Offer {
@@ -42,6 +42,7 @@ Choice choose(const QString &setting, const Offer &offer);
 } // namespace AuthChoice
 
 namespace AuthChoiceText {
+inline const QString Unknown = QStringLiteral("認証方式の指定が正しくありません: ");
 inline const QString NotOffered = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰが次の認証方式に対応していません: ");
 inline const QString NoChannelBinding =
     QStringLiteral("この環境ではﾁｬﾈﾙﾊﾞｲﾝﾃﾞｨﾝｸﾞ(-PLUS)を使えないため、次の認証方式は使用できません: ");

@@ -38,7 +38,7 @@ private slots:
         row("auto: LOGIN where USER is not", "Auto", true, "LOGIN", false, false, true, "LOGIN");
         row("auto: bearer methods are not guessed", "Auto", true, "XOAUTH2 OAUTHBEARER", true, false, true, "USER");
         row("empty setting is auto", "", true, "CRAM-MD5", true, false, false, "CRAM-MD5");
-        row("unknown setting is auto", "KERBEROS", true, "CRAM-MD5", true, false, false, "CRAM-MD5");
+        row("unknown setting is refused", "SCRAM-SHA256", true, "CRAM-MD5", true, false, false, "");
         row("user: whatever is offered", "User", true, scram, true, true, true, "USER");
         row("named, offered", "scram-sha-1", true, scram, true, false, false, "SCRAM-SHA-1");
         row("named, not offered", "SCRAM-SHA-256", true, "CRAM-MD5", true, false, false, "");
