@@ -194,7 +194,9 @@ bool MailboxScan::connectAndLogin()
     m_pop.setPort(Settings.Port);
     m_pop.setSecurity(Settings.Security);
     m_pop.setPipeliningAllowed(m_pipeliningAllowed);
+    m_pop.setAuthMethod(Settings.AuthMethod);
     if (!m_pop.ConnectByName(Settings.ServerName)) {
+        WriteActivityLog(ScanText::ConnectFailedLog + m_pop.lastFailure() + QStringLiteral(")"));
         WriteActivityLog(ScanText::CheckEnd);
         m_result = DownloadRun::Result::ConnectFailed;
         return false;
@@ -202,8 +204,14 @@ bool MailboxScan::connectAndLogin()
     WriteActivityLog(ScanText::Connected);
     m_host.repaintWindow();
     WriteActivityLog(ScanText::AuthStart);
-    if (!m_pop.Authorize(Settings.UserName, m_run.password())) {
-        m_result = DownloadRun::Result::LoginFailed;
+    const bool loggedIn = m_pop.Authorize(Settings.UserName, m_run.password());
+    for (const QString &note : m_pop.authNotes())
+        WriteActivityLog(note);
+    if (!loggedIn) {
+        WriteActivityLog(ScanText::AuthFailedLog + m_pop.lastFailure() + QStringLiteral(")"));
+        WriteActivityLog(ScanText::CheckEnd);
+        m_result = ResponseCode::busy(m_pop.lastResponseCode()) ? DownloadRun::Result::MailboxBusy
+                                                                 : DownloadRun::Result::LoginFailed;
         return false;
     }
     WriteActivityLog(ScanText::AuthDone);
@@ -681,6 +689,8 @@ void MailboxScan::close()
         else if (m_unjudged > 0)
             m_result = Result::Incomplete;
     }
+    if (m_lineDropped && !m_pop.lastFailure().isEmpty())
+        WriteActivityLog(ScanText::LineDroppedWhy + m_pop.lastFailure() + QStringLiteral(")"));
     WriteActivityLog(QStringLiteral("QUIT\r\n"));
     (void)m_pop.QUIT(); // a server that keeps the line open is closed below anyway
     m_pop.Destroy();

@@ -212,7 +212,7 @@ private slots:
                                       "PasswordStore", "FileNamePatterns",   "SaveFolder1",   "SaveFolder2",
                                       "SaveFolder3",   "SaveFolder4",        "UseDialup",     "DialupEntryName",
                                       "BackupLog",     "DeleteDownloadMail", "DeleteOldMail", "KeepDays",
-                                      "Port",          "Security",           "VerifyArchives", "[WeeklyCheck]", "Enabled",
+                                      "Port",          "Security",           "VerifyArchives", "AuthMethod",    "PasswordCommand", "[WeeklyCheck]", "Enabled",
                                       "Time1",         "FileName1",          "Interval1",     "Time2",
                                       "FileName2",     "Interval2",          "Time3",         "FileName3",
                                       "Interval3"};
