@@ -7,6 +7,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
   qtkeychain-qt6-dev libsecret-1-0
+  liblhasa-dev lhasa jlha-utils
+  libgsasl-dev
   clang-14 libclang-rt-14-dev
   dovecot-core dovecot-pop3d openssl
   python3 xvfb xauth fonts-noto-cjk

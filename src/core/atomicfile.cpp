@@ -105,6 +105,21 @@ bool writeAll(int fd, const QByteArray &data)
 
 bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error, QFileDevice::Permissions perms)
 {
+    bool given = false;
+    return writeFileAtomically(
+        path,
+        [&]() -> std::optional<QByteArray> {
+            if (given)
+                return std::nullopt;
+            given = true;
+            return data;
+        },
+        error, perms);
+}
+
+bool writeFileAtomically(const QString &path, const std::function<std::optional<QByteArray>()> &nextPiece,
+                         QString *error, QFileDevice::Permissions perms)
+{
     const QString target = resolveTarget(path);
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray tmpl = QFile::encodeName(target) + ".XXXXXX";
@@ -117,7 +132,13 @@ bool writeFileAtomically(const QString &path, const QByteArray &data, QString *e
     bool ok = ::fchmod(fd, mode) == 0;
     int err = errno;
     if (ok) {
-        ok = writeAll(fd, data) && ::fsync(fd) == 0;
+        while (ok) {
+            const std::optional<QByteArray> piece = nextPiece();
+            if (!piece)
+                break;
+            ok = writeAll(fd, *piece);
+        }
+        ok = ok && ::fsync(fd) == 0;
         err = errno;
     }
     if (::close(fd) != 0 && ok) {

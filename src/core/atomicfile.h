@@ -5,6 +5,9 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 // Replaces (or creates) the file at path with data so that the path names
 // either the old contents or the complete new contents, never a half-written
 // file: the data go to a temporary file in the same folder, are flushed and
@@ -15,6 +18,11 @@
 // temporary file is removed and *error (when given) says why.
 bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error = nullptr,
                          QFileDevice::Permissions perms = QFileDevice::Permissions());
+
+// The same with the data made a piece at a time, so that a large file never
+// lies in memory whole: `nextPiece` gives the next piece, nullopt after the last.
+bool writeFileAtomically(const QString &path, const std::function<std::optional<QByteArray>()> &nextPiece,
+                         QString *error = nullptr, QFileDevice::Permissions perms = QFileDevice::Permissions());
 
 // Writes all of data to the file descriptor, resuming after short writes and
 // interrupted calls. False on a write error (errno says which).

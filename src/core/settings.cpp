@@ -102,9 +102,11 @@ void LoadSettings()
     s.ServerName = readText(kConfig, QStringLiteral("ServerName"), QString());
     s.UserName = readText(kConfig, QStringLiteral("UserName"), QString());
     s.PassWord = DecodeString(readText(kConfig, QStringLiteral("PassWord"), QString()), QLatin1String(kPasswordKey));
-    s.PasswordInKeyring = readText(kConfig, QStringLiteral("PasswordStore"), kPasswordStoreIni)
-                              .trimmed()
-                              .compare(kPasswordStoreKeyring, Qt::CaseInsensitive) == 0;
+    const QString store = readText(kConfig, QStringLiteral("PasswordStore"), kPasswordStoreIni).trimmed();
+    s.PasswordInKeyring = store.compare(kPasswordStoreKeyring, Qt::CaseInsensitive) == 0;
+    s.PasswordFromCommand = store.compare(kPasswordStoreCommand, Qt::CaseInsensitive) == 0;
+    s.PasswordCommand = readText(kConfig, QStringLiteral("PasswordCommand"), QString());
+    s.AuthMethod = readText(kConfig, QStringLiteral("AuthMethod"), kAuthMethodAuto).trimmed();
     s.MailSubject = readText(kConfig, QStringLiteral("MailSubject"), kMailSubject);
     s.InformationSubject = readText(kConfig, QStringLiteral("InformationSubject"), kInformationSubject);
     s.FileNamePatterns = readText(kConfig, QStringLiteral("FileNamePatterns"), kFileNamePatterns);
@@ -125,6 +127,7 @@ void LoadSettings()
     const int defPort = s.Security == kSecurityTls ? kTlsPort : kPlainPort;
     s.Port = readInt(kConfig, QStringLiteral("Port"), defPort, 1, 65535); // an empty value is no port either
     s.Pipelining = readBool(kConfig, QStringLiteral("Pipelining"), true);
+    s.VerifyArchives = readBool(kConfig, QStringLiteral("VerifyArchives"), true);
 
     s.WeeklyCheckEnabled = readBool(kWeekly, QStringLiteral("Enabled"), false);
     for (int n = 1; n <= 3; ++n) {
@@ -142,10 +145,12 @@ bool SaveSettings()
     w.append({kConfig, QStringLiteral("ServerName"), s.ServerName});
     w.append({kConfig, QStringLiteral("UserName"), s.UserName});
     // Kept in the keyring, the password is nowhere in the file.
-    const QString stored = s.PasswordInKeyring ? QString() : EncodeString(s.PassWord, QLatin1String(kPasswordKey));
+    const bool inFile = !s.PasswordInKeyring && !s.PasswordFromCommand;
+    const QString stored = inFile ? EncodeString(s.PassWord, QLatin1String(kPasswordKey)) : QString();
     w.append({kConfig, QStringLiteral("PassWord"), stored});
-    w.append(
-        {kConfig, QStringLiteral("PasswordStore"), s.PasswordInKeyring ? kPasswordStoreKeyring : kPasswordStoreIni});
+    w.append({kConfig, QStringLiteral("PasswordStore"),
+              s.PasswordFromCommand ? kPasswordStoreCommand
+                                    : (s.PasswordInKeyring ? kPasswordStoreKeyring : kPasswordStoreIni)});
     w.append({kConfig, QStringLiteral("FileNamePatterns"), s.FileNamePatterns});
     for (int n = 1; n <= 4; ++n)
         w.append({kConfig, numbered("SaveFolder", n), s.SaveFolder[n - 1]});
@@ -157,6 +162,9 @@ bool SaveSettings()
     w.append({kConfig, QStringLiteral("KeepDays"), s.KeepDays});
     w.append({kConfig, QStringLiteral("Port"), s.Port});
     w.append({kConfig, QStringLiteral("Security"), canonicalSecurity(s.Security)});
+    w.append({kConfig, QStringLiteral("VerifyArchives"), s.VerifyArchives});
+    w.append({kConfig, QStringLiteral("AuthMethod"), s.AuthMethod.isEmpty() ? kAuthMethodAuto : s.AuthMethod});
+    w.append({kConfig, QStringLiteral("PasswordCommand"), s.PasswordCommand});
     w.append({kWeekly, QStringLiteral("Enabled"), s.WeeklyCheckEnabled});
     for (int n = 1; n <= 3; ++n) {
         // An unset time has no text form; an empty value loads back as unset.

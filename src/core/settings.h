@@ -27,6 +27,10 @@ inline const QString kSecurityTls = QStringLiteral("TLS");
 // unknown value means Kivrel.ini, as it always has.
 inline const QString kPasswordStoreIni = QStringLiteral("Ini");
 inline const QString kPasswordStoreKeyring = QStringLiteral("Keyring");
+// The password (or OAuth 2.0 access token) is the first output line of PasswordCommand.
+inline const QString kPasswordStoreCommand = QStringLiteral("Command");
+// The default of "AuthMethod": the strongest method both sides offer.
+inline const QString kAuthMethodAuto = QStringLiteral("Auto");
 
 // The user's settings: sections "Config" and "WeeklyCheck" of Kivrel.ini.
 // Field names are the key names (see LoadSettings for the few that differ).
@@ -36,6 +40,13 @@ struct SettingsRecord {
     QString PassWord; // plain here, scrambled in the file; empty in the file when kept in the keyring
     // Key "PasswordStore" (kPasswordStoreKeyring): the password is in the desktop's keyring.
     bool PasswordInKeyring = false;
+    // Key "PasswordStore" (kPasswordStoreCommand): run PasswordCommand at each login.
+    bool PasswordFromCommand = false;
+    // A command line (no shell; quoted as a desktop entry's Exec) whose first
+    // output line is the password or the OAuth 2.0 access token.
+    QString PasswordCommand;
+    // "Auto", "User" (USER/PASS only) or one login method by name.
+    QString AuthMethod = kAuthMethodAuto;
     QString MailSubject = SettingsDefaults::kMailSubject;
     QString InformationSubject = SettingsDefaults::kInformationSubject;
     QString FileNamePatterns = SettingsDefaults::kFileNamePatterns; // comma-separated kind codes, e.g. "DU,DW,KK"
@@ -50,6 +61,8 @@ struct SettingsRecord {
     QString Security = kSecurityNone; // kSecurityNone, kSecurityStartTls or kSecurityTls
     // Several commands in flight where the server offers it (only set by hand).
     bool Pipelining = true;
+    // A received LZH file counts as stored only once it checks out as a whole archive.
+    bool VerifyArchives = true;
     // Section "WeeklyCheck"; key "Enabled".
     bool WeeklyCheckEnabled = false;
     std::optional<QTime> Time[3] = {SettingsDefaults::kTime[0], SettingsDefaults::kTime[1],

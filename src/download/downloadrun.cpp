@@ -15,6 +15,7 @@
 #include "dialup/dialersettings.h"
 #include "dialup/ezras.h"
 #include "download/mailboxscan.h"
+#include "download/passwordcommand.h"
 #include "download/readlist.h"
 #include "download/runhost.h"
 #include "download/runlock.h"
@@ -132,6 +133,18 @@ bool DownloadRun::connectIfNeeded(bool &dialled, bool &external, QString &entry)
 bool DownloadRun::readPassword()
 {
     m_password.clear();
+    if (Settings.PasswordFromCommand) {
+        // Nothing is sent when the command gives no secret; its output is never shown.
+        const PasswordCommand::Result secret = PasswordCommand::run(Settings.PasswordCommand);
+        if (!secret.ok) {
+            const QString text = ScanText::PasswordCommandFailed + secret.failure;
+            WriteActivityLog(text);
+            m_host.ShowStatus(text);
+            return false;
+        }
+        m_password = secret.secret;
+        return true;
+    }
     if (!Settings.PasswordInKeyring) {
         m_password = Settings.PassWord;
         return true;
@@ -239,7 +252,7 @@ void DownloadRun::DoDownload()
     m_host.setBusy(true);
 
     if (!readPassword()) {
-        m_result = Result::KeyringFailed;
+        m_result = Settings.PasswordFromCommand ? Result::PasswordCommandFailed : Result::KeyringFailed;
         m_host.setBusy(false);
         m_running = false;
         return;

@@ -28,6 +28,7 @@ public:
         Completed,
         ConnectFailed,
         LoginFailed,
+        MailboxBusy, // the server refused the login for now: locked, too soon, a passing fault
         DialFailed,
         Busy,
         Stopped,
@@ -38,7 +39,8 @@ public:
         KeyringFailed,
         NotStored,    // a wanted data file could not be stored whole
         Incomplete,   // a mail could not be judged on what the server sent
-        ListNotSaved  // the read list could not be written
+        ListNotSaved, // the read list could not be written
+        PasswordCommandFailed // the password command gave no secret
     };
 
     // `dialup` is the dial-up service (the system's one when null).

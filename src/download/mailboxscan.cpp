@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
+#include "pop3/lzharchive.h"
 #include "pop3/mailboxlisting.h"
 #include "pop3/messageparser.h"
 
@@ -129,7 +130,9 @@ bool MailboxScan::connectAndLogin()
     m_pop.setPort(m_options.port);
     m_pop.setSecurity(m_options.security);
     m_pop.setPipeliningAllowed(m_pipeliningAllowed);
+    m_pop.setAuthMethod(m_options.authMethod);
     if (!m_pop.ConnectByName(m_options.serverName)) {
+        WriteActivityLog(ScanText::ConnectFailedLog + m_pop.lastFailure() + QStringLiteral(")"));
         WriteActivityLog(ScanText::CheckEnd);
         m_result = DownloadRun::Result::ConnectFailed;
         return false;
@@ -137,8 +140,14 @@ bool MailboxScan::connectAndLogin()
     WriteActivityLog(ScanText::Connected);
     m_host.repaintWindow();
     WriteActivityLog(ScanText::AuthStart);
-    if (!m_pop.Authorize(m_options.userName, m_run.password())) {
-        m_result = DownloadRun::Result::LoginFailed;
+    const bool loggedIn = m_pop.Authorize(m_options.userName, m_run.password());
+    for (const QString &note : m_pop.authNotes())
+        WriteActivityLog(note);
+    if (!loggedIn) {
+        WriteActivityLog(ScanText::AuthFailedLog + m_pop.lastFailure() + QStringLiteral(")"));
+        WriteActivityLog(ScanText::CheckEnd);
+        m_result = ResponseCode::busy(m_pop.lastResponseCode()) ? DownloadRun::Result::MailboxBusy
+                                                                 : DownloadRun::Result::LoginFailed;
         return false;
     }
     WriteActivityLog(ScanText::AuthDone);
@@ -455,7 +464,8 @@ bool MailboxScan::storeRetrieved(MessageInfo &m)
     WriteActivityLog(ScanText::DecodeStart);
     const QString target = m_options.saveFolders.primary() + u'/' + m.FileName;
     const ino_t before = inodeOf(target);
-    if (!m_pop.TransferToFile(target)) {
+    // A data file counts only as a whole archive; a damaged one never replaces anything.
+    if (!m_pop.TransferToFile(target, LzhArchive::checkFor(m.FileName, m_options.verifyArchives))) {
         WriteActivityLog(ScanText::DecodeFailed + m_pop.TransferToFileErrorMessage() + QStringLiteral(")"));
         m_run.endReceiving();
         m_host.ShowStatus(m_pop.TransferToFileErrorMessage());
@@ -565,6 +575,8 @@ void MailboxScan::close()
         else if (m_unjudged > 0)
             m_result = Result::Incomplete;
     }
+    if (m_lineDropped && !m_pop.lastFailure().isEmpty())
+        WriteActivityLog(ScanText::LineDroppedWhy + m_pop.lastFailure() + QStringLiteral(")"));
     WriteActivityLog(QStringLiteral("QUIT\r\n"));
     (void)m_pop.QUIT(); // a server that keeps the line open is closed below anyway
     m_pop.Destroy();

@@ -11,8 +11,10 @@
 #include "platform/clock.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
+#include <cstring>
 
 #include <sys/stat.h>
 
@@ -140,6 +142,23 @@ int ReadList::find(const QString &uid) const
     return m_index.value(UidKey{uid}, -1);
 }
 
+void ReadList::markRemoved(const QStringList &uids)
+{
+    QSet<UidKey> keys;
+    for (const QString &uid : uids)
+        keys.insert(UidKey{uid});
+    for (ReadEntry &e : m_entries)
+        if (keys.contains(UidKey{e.Uid}))
+            e.Removed = true;
+}
+
+void ReadList::refreshPresence()
+{
+    const SaveFolderPresence presence;
+    for (ReadEntry &e : m_entries)
+        e.FilePresent = presence.contains(e.FileName);
+}
+
 namespace {
 // A field of the list holds no separator: a TAB or line end from a mail would
 // split the record into more fields when it is read back.
@@ -224,28 +243,30 @@ bool ReadList::reloadIfChanged()
     return true;
 }
 
-// Text is converted a piece at a time (cut after a LF, which is never part
-// of a CP932 double-byte character), so a long list never lies in memory as
-// a whole decoded copy beside its bytes.
+// The file is read and converted a piece at a time (cut after a LF, which is
+// never part of a CP932 double-byte character), so a long list never lies in
+// memory whole, as bytes or as decoded text, beside its entries.
 static constexpr qsizetype ConvertPiece = 256 * 1024;
 
 void ReadList::LoadReadList()
 {
     QFile file(filePath());
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return; // a missing or unreadable list leaves what is in memory
     const FileStamp stamp = stampOf(file.handle());
-    const QByteArray bytes = file.readAll();
-    file.close();
     const SaveFolderPresence presence;
 
     QList<ReadEntry> loaded;
-    loaded.reserve(bytes.count('\n') + 1);
-    for (qsizetype from = 0; from < bytes.size();) {
-        qsizetype to = bytes.indexOf('\n', std::min(from + ConvertPiece, bytes.size() - 1));
-        to = to < 0 ? bytes.size() : to + 1;
-        const QString text = Cp932::decode(QByteArrayView(bytes).sliced(from, to - from));
-        from = to;
+    const auto parse = [&](QByteArrayView bytes) {
+        if (loaded.isEmpty()) {
+            // As many records as the first piece's lines foretell for the whole file.
+            qsizetype lines = 1;
+            for (const char *p = bytes.data(), *end = p + bytes.size();
+                 (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))) != nullptr; ++p)
+                ++lines;
+            loaded.reserve(lines * std::max<qint64>(stamp.size, bytes.size()) / bytes.size() + 16);
+        }
+        const QString text = Cp932::decode(bytes);
         for (QStringView line : QStringView(text).split(u'\n')) {
             if (line.endsWith(u'\r'))
                 line.chop(1);
@@ -255,16 +276,29 @@ void ReadList::LoadReadList()
             const LineFields fields = splitLine(line);
             if (fields.count < 4)
                 continue;
-            ReadEntry e;
+            ReadEntry &e = loaded.emplaceBack();
             e.HandledTime = dateOrText(fields.field[0]);
             e.MailDate = dateOrText(fields.field[1]);
             e.FileName = fields.field[2].toString();
             e.Uid = fields.field[3].toString();
             e.Description = fields.field[4].toString();
             e.FilePresent = presence.contains(e.FileName);
-            loaded.append(std::move(e));
         }
+    };
+    QByteArray piece;
+    for (;;) {
+        const QByteArray more = file.read(ConvertPiece);
+        piece += more;
+        const bool atEnd = more.isEmpty();
+        const qsizetype cut = atEnd ? piece.size() : piece.lastIndexOf('\n') + 1;
+        if (cut > 0) {
+            parse(QByteArrayView(piece).first(cut));
+            piece.remove(0, cut);
+        }
+        if (atEnd)
+            break;
     }
+    file.close();
     QList<ReadEntry> unsaved;
     for (const int i : std::as_const(m_unsavedIndexes))
         unsaved.append(m_entries.at(i));
@@ -288,25 +322,25 @@ void ReadList::LoadReadList()
 
 bool ReadList::SaveReadList()
 {
-    QByteArray bytes;
-    bytes.reserve(std::max<qint64>(m_stamp.size, 0) + 64 * 1024);
-    QString text;
-    for (const ReadEntry &e : std::as_const(m_entries)) {
-        if (e.Removed)
-            continue;
-        text += textOf(e.HandledTime) + u'\t' + textOf(e.MailDate) + u'\t' + e.FileName + u'\t' + e.Uid + u'\t' +
-                e.Description + QStringLiteral("\r\n");
-        if (text.size() >= ConvertPiece) {
-            bytes += Cp932::encode(text);
-            text.resize(0);
-        }
-    }
-    bytes += Cp932::encode(text);
     // The files first, then the records that name them.
     if (!SyncBarrier::sync())
         return false;
-    // Replaced as a whole: a crash leaves the old list or the new one, never half of it.
-    if (!writeFileAtomically(filePath(), bytes))
+    // Replaced as a whole: a crash leaves the old list or the new one, never
+    // half of it. The text is made and converted a piece at a time.
+    qsizetype next = 0;
+    const auto nextPiece = [&]() -> std::optional<QByteArray> {
+        if (next >= m_entries.size())
+            return std::nullopt;
+        QString text;
+        for (; next < m_entries.size() && text.size() < ConvertPiece; ++next) {
+            const ReadEntry &e = m_entries.at(next);
+            if (!e.Removed)
+                text += textOf(e.HandledTime) + u'\t' + textOf(e.MailDate) + u'\t' + e.FileName + u'\t' + e.Uid +
+                        u'\t' + e.Description + QStringLiteral("\r\n");
+        }
+        return Cp932::encode(text);
+    };
+    if (!writeFileAtomically(filePath(), nextPiece))
         return false;
     m_stamp = stampOf(filePath());
     m_unsaved = false;

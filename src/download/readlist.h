@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 struct stat;
@@ -52,6 +53,11 @@ public:
     // returns its index. The entry is unsaved until the next save.
     int PutReadEntry(const QVariant &handledTime, const QVariant &mailDate, const QString &fileName, const QString &uid,
                      const QString &description);
+    // Marks every entry with one of these Uids (without regard to case)
+    // Removed: the next save leaves them out.
+    void markRemoved(const QStringList &uids);
+    // Tests anew which entries' files are in a save folder (FilePresent).
+    void refreshPresence();
     // Loads Kivrel.dat from the program folder; a missing file leaves the list
     // as it is. Entries not yet saved are put into the loaded list again (and
     // stay unsaved): a reload never drops a record.

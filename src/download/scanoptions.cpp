@@ -36,6 +36,7 @@ ScanOptions ScanOptions::fromSettings()
     o.port = Settings.Port;
     o.security = Settings.Security;
     o.userName = Settings.UserName;
+    o.authMethod = Settings.AuthMethod;
     o.saveFolders = SaveFolders::fromSettings();
     o.mailSubject = Settings.MailSubject;
     o.informationSubject = Settings.InformationSubject;
@@ -45,5 +46,6 @@ ScanOptions ScanOptions::fromSettings()
     o.keepDays = Settings.KeepDays;
     o.pipelining = Settings.Pipelining;
     o.backupLog = Settings.BackupLog;
+    o.verifyArchives = Settings.VerifyArchives;
     return o;
 }

@@ -31,6 +31,7 @@ struct ScanOptions {
     int port = 0;
     QString security;
     QString userName;
+    QString authMethod;
     SaveFolders saveFolders;
     QString mailSubject;        // data mails
     QString informationSubject; // notices
@@ -40,6 +41,7 @@ struct ScanOptions {
     int keepDays = 0;
     bool pipelining = false;
     bool backupLog = false;
+    bool verifyArchives = false; // received archives must pass the archive check
 
     static ScanOptions fromSettings();
 };

@@ -10,6 +10,10 @@ inline const QString CheckEnd = QStringLiteral("メールチェック終了");
 inline const QString Connected = QStringLiteral("接続完了");
 inline const QString AuthStart = QStringLiteral("ユーザ認証開始");
 inline const QString AuthDone = QStringLiteral("ユーザ認証完了");
+// why the connection or the login failed, with the server's own text: "接続失敗(reason)"
+inline const QString ConnectFailedLog = QStringLiteral("接続失敗(");
+inline const QString AuthFailedLog = QStringLiteral("ユーザ認証失敗(");
+inline const QString LineDroppedWhy = QStringLiteral("切断の理由(");
 inline const QString CompareRead = QStringLiteral("すでに読んだメールと照合");
 inline const QString MailNumber = QStringLiteral("メール番号 ");
 inline const QString SkipRead = QStringLiteral("は既読のためスキップ(");
@@ -74,6 +78,7 @@ inline const QString Downloading = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中..
 // a second run on the same program folder (another process holds the lock)
 // Followed by the keyring's reason (SecretStore::reasonText).
 inline const QString KeyringFailed = QStringLiteral("ﾊﾟｽﾜｰﾄﾞを読めないため、実行しませんでした: ");
+inline const QString PasswordCommandFailed = QStringLiteral("ﾊﾟｽﾜｰﾄﾞを得られないため、実行しませんでした: ");
 inline const QString OtherRunBusy = QStringLiteral("別のKivrelがﾀﾞｳﾝﾛｰﾄﾞ中のため、実行しませんでした");
 // the lock file of the program folder cannot be made (the folder is not writable, say)
 inline QString lockFailed(const QString &path)

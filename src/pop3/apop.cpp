@@ -200,6 +200,7 @@ void aPOP::timerTick()
         return;
     if (since(m_timeoutBase) > ReplyTimeoutMs) {
         m_timedOut = true;
+        noteFailure(aPOPText::NoReply);
         giveUpAll();
     }
 }
@@ -220,8 +221,10 @@ void aPOP::onClosed()
     // A server that goes away in the middle of a reply will not finish it.
     // (Logging in says so in its own words.)
     if (m_matcher.waiting() && m_authorizing) {
+        noteFailure(aPOPText::ServerClosed);
         giveUpAll();
     } else if (m_matcher.waiting() && !m_quitting) {
+        noteFailure(aPOPText::ServerClosed);
         onError(Pop3Transport::ErrConnectionAborted, aPOPText::ServerClosed);
     }
 }
@@ -231,11 +234,13 @@ void aPOP::onError(int number, const QString &description)
     if (number == Pop3Transport::ErrTimedOut)
         setStatusMessage(description);
     if (number == Pop3Transport::ErrConnectionAborted) {
+        noteFailure(aPOPText::ConnectionAborted);
         setStatusMessage(aPOPText::ConnectionAborted);
         giveUpAll();
     }
     if (Pop3Transport::isSecurityError(number)) {
         m_securityFailed = true;
+        noteFailure(description);
         setStatusMessage(description);
     }
     m_lastErrMessage = description;
@@ -269,6 +274,12 @@ bool aPOP::sendLine(const QByteArray &line)
 
 aPOP::Id aPOP::submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedSize)
 {
+    if (m_exchange != 0) {
+        // Nothing goes ahead of a login exchange in progress: its next step
+        // must follow nothing but its own last reply.
+        m_lastSendFailed = true;
+        return m_matcher.notSent();
+    }
     if (m_dropped || m_matcher.broken()) {
         const Id id = m_matcher.expect(mode);
         m_matcher.failAll();
@@ -321,6 +332,11 @@ bool aPOP::ConnectByName(const QString &server)
     m_quitting = false;
     m_securityFailed = false;
     m_capabilities.clear();
+    m_lastFailure.clear();
+    m_lastErrMessage.clear();
+    m_lastCode = ResponseCode::Code::None;
+    m_greeting.clear();
+    m_server = server;
     // The greeting is the reply to the connection itself, due within the
     // reply time from now.
     m_current = m_matcher.expect(SingleLine);
@@ -336,6 +352,8 @@ bool aPOP::ConnectByName(const QString &server)
             waitFor(m_current, qint32(ReplyTimeoutMs));
             if (m_aborted)
                 break;
+            if (const Reply *g = reply(m_current); g && g->positive)
+                m_greeting = g->bytes;
             if (m_security == Pop3Transport::Security::StartTls && !startTlsExchange())
                 break;
             m_connectionClosed = false;
@@ -346,6 +364,9 @@ bool aPOP::ConnectByName(const QString &server)
         if (state == Pop3Transport::Error || since(start) > ReplyTimeoutMs)
             ok = false;
     }
+    if (m_lastFailure.isEmpty())
+        m_lastFailure = aPOPText::ConnectFailed + QStringLiteral(": ") +
+                        (m_lastErrMessage.isEmpty() ? Pop3TransportText::TimedOut : m_lastErrMessage);
     setStatusMessage(aPOPText::ConnectFailed);
     m_transport->close();
     // Say why when the reason was the certificate or TLS: the user has to act on it.
@@ -400,56 +421,6 @@ void aPOP::select(Id id)
         return;
     m_matcher.release(m_current);
     m_current = id;
-}
-
-bool aPOP::Authorize(const QString &user, const QString &password)
-{
-    auto accepted = [this](Id id) {
-        select(id);
-        waitFor(id, qint32(ReplyTimeoutMs));
-        const Reply *r = reply(id);
-        return r && r->status == CommandComplete && r->positive;
-    };
-    m_authorizing = true;
-    m_pipeliningOffered = false;
-    if (m_pipeliningAllowed && Capa())
-        m_pipeliningOffered = hasCapability(QStringLiteral("PIPELINING"));
-    // USER and PASS go one at a time even where commands may be pipelined: a
-    // login process that answers them in two small writes makes the second
-    // wait for our delayed acknowledgement of the first, which costs more than
-    // the round trip saved.
-    setStatusMessage(aPOPText::UserPrefix + user);
-    bool ok = accepted(submit("USER " + Cp932::encode(user), SingleLine));
-    if (ok) {
-        setStatusMessage(aPOPText::Ok);
-        setStatusMessage(aPOPText::PassPrefix + QString(password.size(), QLatin1Char('*')));
-        ok = accepted(submit("PASS " + Cp932::encode(password), SingleLine));
-    }
-    m_authorizing = false;
-    if (!ok) {
-        setStatusMessage(aPOPText::LoginFailed);
-        m_transport->close();
-        return false;
-    }
-    setStatusMessage(aPOPText::Ok);
-    return true;
-}
-
-bool aPOP::Capa()
-{
-    m_capabilities.clear();
-    const QByteArray reply = sendCommand("CAPA", MultiLine, true);
-    if (CommandStatus() != CommandComplete)
-        return false;
-    // The status line, then one capability per line, then ".".
-    const QList<QByteArray> lines = reply.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        if (line.isEmpty() || line == ".")
-            continue;
-        m_capabilities.append(QString::fromLatin1(line));
-    }
-    return true;
 }
 
 bool aPOP::hasCapability(const QString &name) const

@@ -3,6 +3,7 @@
 #include "platform/pop3transport.h"
 #include "pop3/messageparser.h"
 #include "pop3/replymatcher.h"
+#include "pop3/responsecode.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -12,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <vector>
 
 class QTimer;
 
@@ -24,9 +26,13 @@ inline const QString ConnectFailed = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰに
 inline const QString UserPrefix = QStringLiteral("USER ");
 inline const QString PassPrefix = QStringLiteral("PASS ");
 inline const QString Ok = QStringLiteral("+OK");
-inline const QString LoginFailed = QStringLiteral("ログインに失敗しました");
+inline const QString LoginFailed = ResponseCodeText::LoginFailed;
 inline const QString ConnectionAborted = QStringLiteral("ﾀｲﾑｱｳﾄまたは他の問題によって、接続が中断しました。");
 inline const QString ReplyTooLarge = QStringLiteral("受信ﾃﾞｰﾀが上限を超えたため、受信を中止しました。");
+inline const QString NoReply = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰから応答がありません");
+inline const QString AuthWith = QStringLiteral("認証方式: ");
+// under Auto a refused APOP is followed once by USER and PASS
+inline const QString ApopFallback = QStringLiteral("APOPが拒否されたため、USER/PASSで認証します");
 inline const QString ServerClosed = QStringLiteral("ﾒｰﾙｻｰﾊﾞｰが接続を閉じました。");
 // Bytes came with the STLS reply that must be read over TLS or not at all.
 inline const QString StartTlsInjected =
@@ -112,6 +118,13 @@ public:
     // buffer is reserved once instead of grown step by step. Used once.
     void setExpectedSize(qint64 bytes) { m_expectedSize = bytes; }
 
+    // Why the last connect, TLS set-up, login or line failed, in the program's
+    // words and (where the server gave any) with the server's own text; empty
+    // while nothing failed since the last connect.
+    QString lastFailure() const { return m_lastFailure; }
+    // The response code of the server's refusal of the last login.
+    ResponseCode::Code lastResponseCode() const { return m_lastCode; }
+
     // True when the last transaction command or QUIT could not be sent.
     bool lastSendFailed() const { return m_lastSendFailed; }
     // Every byte so far belongs to a reply of ours (no proof outstanding).
@@ -124,7 +137,17 @@ public:
 
     // --- commands ---
     bool ConnectByName(const QString &server);
+    // Logs in with the method the auth setting and the server's offer give
+    // (AuthChoice); `password` is the password or the OAuth 2.0 access token.
     bool Authorize(const QString &user, const QString &password);
+    // "Auto", "User" or a method by name (AuthChoice::settingValues); the
+    // component's own default is "User": USER and PASS, without asking CAPA.
+    void setAuthMethod(const QString &setting) { m_authSetting = setting; }
+    // The method of the last successful login ("USER", "APOP", "SCRAM-SHA-256" ...).
+    QString authMethodUsed() const { return m_authUsed; }
+    // What the last login did that the activity log should say (the method,
+    // a fallback), one line each; never a secret.
+    QStringList authNotes() const { return m_authNotes; }
     QByteArray STAT(bool sync = false);
     QByteArray LIST(int n, bool sync = false);
     QByteArray UIDL(int n, bool sync = false);
@@ -165,6 +188,10 @@ public:
     // False when the server does not answer CAPA.
     bool Capa();
     bool hasCapability(const QString &name) const;
+    // The words after a capability's name ("SASL SCRAM-SHA-1 PLAIN" → its methods).
+    QStringList capabilityArguments(const QString &name) const;
+    // The greeting's APOP timestamp ("<...@...>"), empty when it has none.
+    QByteArray apopTimestamp() const;
 
     // --- engine operations ---
     // True when `text` holds exactly one CR LF pair.
@@ -182,7 +209,7 @@ public:
     QString GetSubject() const;
     QString GetBody() const;
     QString GetFileName() const;
-    bool TransferToFile(const QString &path);
+    bool TransferToFile(const QString &path, const AttachmentDecoder::FileCheck &check = {});
     QString TransferToFileErrorMessage() const;
     bool BoundComplete() const;
     bool WriteLog(const QString &folder);
@@ -205,6 +232,15 @@ private:
     bool startTlsExchange();
     bool securityFailure(int number, const QString &text);
     bool lineGone() const;
+    void noteFailure(const QString &text);
+    void loginRefused(const QString &method, const Reply *r, const QString &why = QString());
+    bool userPass(const QString &user, const QString &password, const Reply *&last);
+    bool apopLogin(const QString &user, const QString &password, const Reply *&last);
+    bool saslLogin(const QString &method, const QString &user, const QString &secret, const Reply *&last,
+                   QString &why);
+    bool loginStep(Id id, const Reply *&last);
+    // The next step of the exchange `id`: sends `line` and waits for its reply again.
+    bool continueWith(Id id, const QByteArray &line);
 
     Pop3Transport *m_transport = nullptr;
     QTimer *m_timer1 = nullptr;
@@ -217,6 +253,15 @@ private:
     quint32 m_lastDataArrival = 0;
     quint32 m_timeoutBase = 0; // later of the last data arrival and the last command sent
     QString m_statusMessage;
+    QString m_lastFailure;
+    QString m_server;
+    QByteArray m_greeting;
+    QString m_authSetting = QStringLiteral("User");
+    QString m_authUsed;
+    QStringList m_authNotes;
+    Id m_exchange = 0;           // the login exchange in progress
+    std::vector<Id> m_loginIds; // the login's replies, kept until its failure is told
+    ResponseCode::Code m_lastCode = ResponseCode::Code::None;
     int m_lastErrNumber = 0;
     QString m_lastErrMessage;
     ::ReplyMode m_replyMode = ::ReplyMode::SingleLine;

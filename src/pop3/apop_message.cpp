@@ -44,10 +44,10 @@ QString aPOP::GetFileName() const
     return m_parsed.fileName();
 }
 
-bool aPOP::TransferToFile(const QString &path)
+bool aPOP::TransferToFile(const QString &path, const AttachmentDecoder::FileCheck &check)
 {
     return AttachmentDecoder::TransferToFile(m_parsed.attachmentText(), m_parsed.boundary(),
-                                             m_parsed.transferEncoding(), path, &m_transferError);
+                                             m_parsed.transferEncoding(), path, &m_transferError, check);
 }
 
 QString aPOP::TransferToFileErrorMessage() const

@@ -1,13 +1,10 @@
 #include "pop3/attachmentdecoder.h"
 
-#include "core/syncbarrier.h"
-
 #include <QFile>
 
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,51 +115,144 @@ private:
     int m_errno = 0;
 };
 
-enum class Outcome { Done, LineTooLong, IncompleteGroup, WriteFailed };
+enum class Outcome {
+    Done,
+    LineTooLong,
+    IncompleteGroup,
+    InvalidCharacter,
+    MisplacedPadding,
+    DataAfterPadding,
+    WriteFailed
+};
 
-// One line by the exact rules; returns the byte count, or -1 / -2 for a line
-// that decodes to more than 81 bytes / ends inside a group.
-qsizetype decodeLine(const uchar *s, qsizetype len, uchar *out)
+inline bool outsideAlphabet(uchar c)
 {
-    qsizetype count = 0;
-    for (qsizetype i = 0; i < len; i += 4) {
-        if (len - i >= 4) {
-            const quint32 w = decodeGroup(s + i);
-            if (!(w & BadGroup)) {
-                if (count + 3 > MaxLineBytes)
-                    return -1;
-                storeGroup(out + count, w);
-                count += 3;
-                continue;
-            }
-        }
-        uchar quad[3];
-        const qint16 r = AttachmentDecoder::DecodeBase64Quad(
-            QByteArrayView(reinterpret_cast<const char *>(s + i), qMin<qsizetype>(4, len - i)), quad);
-        if (r == AttachmentDecoder::QuadIncomplete)
-            return -2;
-        if (r == AttachmentDecoder::QuadInvalid)
-            break; // the rest of the line is not decoded
-        const qsizetype n = r == 0 ? 3 : r;
-        if (count + n > MaxLineBytes)
-            return -1;
-        std::memcpy(out + count, quad, size_t(n));
-        count += n;
-        if (r != 0)
-            break; // padding ends the line
-    }
-    return count;
+    return Tables.t[0][c] & BadGroup;
 }
 
+// A group of four the tables refused: an outside character, padding in the
+// wrong place, or a proper end of the data ("xx==", "xxx=") whose 1 or 2 bytes
+// go to out.
+Outcome paddedGroup(const uchar *s, uchar *out, qsizetype *bytes)
+{
+    for (int i = 0; i < 4; ++i) {
+        if (s[i] != '=' && outsideAlphabet(s[i]))
+            return Outcome::InvalidCharacter;
+    }
+    if (s[0] == '=' || s[1] == '=' || (s[2] == '=' && s[3] != '='))
+        return Outcome::MisplacedPadding;
+    uchar quad[3];
+    *bytes = AttachmentDecoder::DecodeBase64Quad(QByteArrayView(reinterpret_cast<const char *>(s), 4), quad);
+    std::memcpy(out, quad, 3);
+    return Outcome::Done;
+}
+
+// One line that is not blank, without its line end and trailing blanks: whole
+// groups of characters of the alphabet, the last of which may end in padding
+// (then *padded is set: the data ends there).
+Outcome decodeLine(const uchar *s, qsizetype len, uchar *out, qsizetype *count, bool *padded)
+{
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < len; i += 4) {
+        if (len - i < 4) {
+            for (qsizetype k = i; k < len; ++k) {
+                if (s[k] != '=' && outsideAlphabet(s[k]))
+                    return Outcome::InvalidCharacter;
+            }
+            return Outcome::IncompleteGroup;
+        }
+        const quint32 w = decodeGroup(s + i);
+        qsizetype bytes = 3;
+        if (w & BadGroup) {
+            const Outcome why = paddedGroup(s + i, out + n, &bytes);
+            if (why != Outcome::Done)
+                return why;
+        } else {
+            storeGroup(out + n, w);
+        }
+        if (n + bytes > MaxLineBytes)
+            return Outcome::LineTooLong;
+        n += bytes;
+        if (bytes < 3) {
+            if (i + 4 < len)
+                return Outcome::DataAfterPadding;
+            *padded = true;
+        }
+    }
+    *count = n;
+    return Outcome::Done;
+}
+
+// The line from `start` without its line end (LF, or CR LF) and trailing
+// blanks, and where the next line starts.
+struct Line {
+    QByteArrayView text;
+    qsizetype next;
+};
+Line lineAt(QByteArrayView text, qsizetype start)
+{
+    const uchar *s = reinterpret_cast<const uchar *>(text.data());
+    const void *lf = std::memchr(s + start, '\n', size_t(text.size() - start));
+    qsizetype end = lf ? static_cast<const uchar *>(lf) - s : text.size();
+    const qsizetype next = lf ? end + 1 : text.size();
+    if (end > start && s[end - 1] == '\r')
+        --end;
+    while (end > start && (s[end - 1] == ' ' || s[end - 1] == '\t'))
+        --end;
+    return {text.sliced(start, end - start), next};
+}
+
+// After the padding only blank lines may come before the delimiter line.
+Outcome afterPadding(QByteArrayView text, qsizetype pos, QByteArrayView delimiter)
+{
+    while (pos < text.size()) {
+        const Line line = lineAt(text, pos);
+        if (!line.text.isEmpty())
+            return line.text.startsWith(delimiter) ? Outcome::Done : Outcome::DataAfterPadding;
+        pos = line.next;
+    }
+    return Outcome::Done;
+}
+
+// Any line but a plain full one, group by group; `last` when it ends the transfer.
+struct Step {
+    Outcome outcome;
+    bool last;
+    qsizetype next;
+};
+[[gnu::noinline]] Step otherLine(QByteArrayView text, qsizetype pos, QByteArrayView delimiter, FileSink &sink)
+{
+    const Line line = lineAt(text, pos);
+    if (line.text.isEmpty())
+        return {Outcome::Done, false, line.next};
+    if (line.text.startsWith(delimiter))
+        return {Outcome::Done, true, line.next};
+    uchar *out = sink.room(MaxLineBytes + 4);
+    if (!out)
+        return {Outcome::WriteFailed, true, line.next};
+    qsizetype count = 0;
+    bool padded = false;
+    const Outcome why =
+        decodeLine(reinterpret_cast<const uchar *>(line.text.data()), line.text.size(), out, &count, &padded);
+    if (why != Outcome::Done)
+        return {why, true, line.next};
+    sink.commit(count);
+    if (padded)
+        return {afterPadding(text, line.next, delimiter), true, line.next};
+    return {Outcome::Done, false, line.next};
+}
+
+// The attachment runs up to the first delimiter line of its multipart
+// ("--" + boundary, closing or not) or the end of the text.
 Outcome decodeAll(QByteArrayView text, QByteArrayView boundary, FileSink &sink)
 {
-    const QByteArray closing = "--" + boundary.toByteArray() + "--";
+    const QByteArray delimiter = "--" + boundary.toByteArray();
     const uchar *s = reinterpret_cast<const uchar *>(text.data());
     const qsizetype n = text.size();
     qsizetype pos = 0;
     while (pos < n) {
-        // The usual line: 76 characters of the alphabet and CR LF, 57 bytes.
-        if (n - pos >= FullLineChars + 2 && s[pos + FullLineChars] == '\r' && s[pos + FullLineChars + 1] == '\n') {
+        // The usual lines: 76 characters of the alphabet and CR LF, 57 bytes.
+        while (n - pos >= FullLineChars + 2 && s[pos + FullLineChars] == '\r' && s[pos + FullLineChars + 1] == '\n') {
             uchar *out = sink.room(FullLineBytes + 1);
             if (!out)
                 return Outcome::WriteFailed;
@@ -172,39 +262,17 @@ Outcome decodeAll(QByteArrayView text, QByteArrayView boundary, FileSink &sink)
                 bad |= w;
                 storeGroup(out + 3 * g, w);
             }
-            if (!(bad & BadGroup)) {
-                sink.commit(FullLineBytes);
-                pos += FullLineChars + 2;
-                continue;
-            }
-        }
-        // Any other line, by the exact rules.
-        qsizetype end = n, next = n;
-        for (qsizetype from = pos; from < n;) {
-            const void *cr = std::memchr(s + from, '\r', size_t(n - from));
-            if (!cr)
+            if (bad & BadGroup)
                 break;
-            const qsizetype p = static_cast<const uchar *>(cr) - s;
-            if (p + 1 < n && s[p + 1] == '\n') {
-                end = p;
-                next = p + 2;
-                break;
-            }
-            from = p + 1;
+            sink.commit(FullLineBytes);
+            pos += FullLineChars + 2;
         }
-        const QByteArrayView line = text.sliced(pos, end - pos);
-        if (line.startsWith(closing))
-            return Outcome::Done;
-        uchar *out = sink.room(MaxLineBytes + 4);
-        if (!out)
-            return Outcome::WriteFailed;
-        const qsizetype count = decodeLine(s + pos, end - pos, out);
-        if (count == -1)
-            return Outcome::LineTooLong;
-        if (count == -2)
-            return Outcome::IncompleteGroup;
-        sink.commit(count);
-        pos = next;
+        if (pos == n)
+            break;
+        const Step step = otherLine(text, pos, delimiter, sink);
+        if (step.last)
+            return step.outcome;
+        pos = step.next;
     }
     return Outcome::Done;
 }
@@ -233,13 +301,6 @@ QString describeErrno(int error)
     default:
         return QString::fromLocal8Bit(std::strerror(error));
     }
-}
-
-mode_t currentUmask()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
 }
 
 } // namespace
@@ -294,7 +355,8 @@ bool AttachmentDecoder::writesFile(QByteArrayView transferEncoding)
 }
 
 bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView boundary,
-                                       QByteArrayView transferEncoding, const QString &path, QString *errorMessage)
+                                       QByteArrayView transferEncoding, const QString &path, QString *errorMessage,
+                                       const FileCheck &check)
 {
     auto fail = [&](const QString &description) {
         *errorMessage = TransferText::ErrorPrefix + description + QLatin1Char('(') + path + QLatin1Char(')');
@@ -305,11 +367,8 @@ bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView
         return true;
     }
 
-    const QByteArray target = QFile::encodeName(path);
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
-
     // A file that could not be opened for writing is not replaced either.
+    const QByteArray target = QFile::encodeName(path);
     struct stat existing;
     const bool exists = ::stat(target.constData(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
@@ -317,43 +376,38 @@ bool AttachmentDecoder::TransferToFile(QByteArrayView attachment, QByteArrayView
     if (exists && ::access(target.constData(), W_OK) != 0)
         return fail(describeErrno(errno));
 
-    QByteArray temp = folder + '/' + QFile::encodeName(TemporaryPrefix) + "XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
+    ReplacingFile file(path);
+    if (!file.open())
         return fail(describeErrno(errno));
-    ::fchmod(fd, exists ? (existing.st_mode & 07777) : (0666 & ~currentUmask()));
-
-    QString why;
-    {
-        FileSink sink(fd);
-        switch (decodeAll(attachment, boundary, sink)) {
-        case Outcome::Done:
-            if (!sink.flush())
-                why = describeErrno(sink.error());
-            break;
-        case Outcome::LineTooLong:
-            why = TransferText::LineTooLong;
-            break;
-        case Outcome::IncompleteGroup:
-            why = TransferText::IncompleteGroup;
-            break;
-        case Outcome::WriteFailed:
-            why = describeErrno(sink.error());
-            break;
-        }
+    FileSink sink(file.fd());
+    switch (decodeAll(attachment, boundary, sink)) {
+    case Outcome::Done:
+        if (!sink.flush())
+            return fail(describeErrno(sink.error()));
+        break;
+    case Outcome::LineTooLong:
+        return fail(TransferText::LineTooLong);
+    case Outcome::IncompleteGroup:
+        return fail(TransferText::IncompleteGroup);
+    case Outcome::InvalidCharacter:
+        return fail(TransferText::InvalidCharacter);
+    case Outcome::MisplacedPadding:
+        return fail(TransferText::MisplacedPadding);
+    case Outcome::DataAfterPadding:
+        return fail(TransferText::DataAfterPadding);
+    case Outcome::WriteFailed:
+        return fail(describeErrno(sink.error()));
     }
     // During a run the file reaches the disk at the run's next barrier.
-    if (why.isEmpty() && !SyncBarrier::fileWritten(fd))
-        why = describeErrno(errno);
-    if (::close(fd) != 0 && why.isEmpty())
-        why = describeErrno(errno);
-    if (why.isEmpty() && ::rename(temp.constData(), target.constData()) != 0)
-        why = describeErrno(errno);
-    if (!why.isEmpty()) {
-        ::unlink(temp.constData());
-        return fail(why);
+    if (!file.finish())
+        return fail(describeErrno(errno));
+    if (check) {
+        const QString why = check(file.temporaryPath());
+        if (!why.isEmpty())
+            return fail(why);
     }
-    SyncBarrier::folderChanged(folder);
+    if (!file.commit())
+        return fail(describeErrno(errno));
     errorMessage->clear();
     return true;
 }

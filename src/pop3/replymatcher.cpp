@@ -64,6 +64,25 @@ ReplyMatcher::Id ReplyMatcher::expectProof()
     return add(ReplyMode::SingleLine, true, 0);
 }
 
+ReplyMatcher::Id ReplyMatcher::notSent()
+{
+    const Id id = m_nextId++;
+    m_replies[id].reply.status = CommandStatus::Failed;
+    return id;
+}
+
+bool ReplyMatcher::expectAgain(Id id)
+{
+    const auto it = m_replies.find(id);
+    if (it == m_replies.end() || !m_queue.empty() || m_outOfStep || !it->second.reply.continuation)
+        return false;
+    Pending &p = it->second;
+    p.reply = Reply();
+    p.statusEnd = -1;
+    m_queue.push_back(id);
+    return true;
+}
+
 const ReplyMatcher::Reply *ReplyMatcher::find(Id id) const
 {
     const auto it = m_replies.find(id);
@@ -269,6 +288,11 @@ qsizetype ReplyMatcher::feedOldest(const char *data, qsizetype size)
         const bool positive = isStatus(bytes, "+OK");
         const bool negative = isStatus(bytes, "-ERR");
         p.reply.positive = positive;
+        if (p.mode == ReplyMode::Continuation && !positive && !negative && isStatus(bytes, "+")) {
+            p.reply.continuation = true;
+            finish(p, CommandStatus::Complete, true);
+            return used;
+        }
         if (!positive && !negative) {
             // Not a reply at all: nothing after it can be placed either, and
             // the reply before it may have ended too soon.
@@ -278,7 +302,7 @@ qsizetype ReplyMatcher::feedOldest(const char *data, qsizetype size)
             failAll();
             return used + size;
         }
-        if (p.mode == ReplyMode::SingleLine || negative) {
+        if (p.mode != ReplyMode::MultiLine || negative) {
             finish(p, positive ? CommandStatus::Complete : CommandStatus::Failed, true);
             return used;
         }

@@ -10,7 +10,9 @@
 enum class CommandStatus { Complete = 0, Waiting = 1, Failed = 2 };
 
 // How a reply ends: at its status line, or (after "+OK") at its own "." line.
-enum class ReplyMode { SingleLine = 0, MultiLine = 1 };
+// A step of a SASL exchange (RFC 5034) ends at its status line too, which may
+// also be a continuation: "+ " and the server's challenge.
+enum class ReplyMode { SingleLine = 0, MultiLine = 1, Continuation = 2 };
 
 // Splits the byte stream from a POP3 server into the replies of the commands
 // that were sent, in order. Each reply belongs to the oldest command still
@@ -37,6 +39,7 @@ public:
         // Bytes that were no reply of ours came right after it: it may have
         // ended early (a lone "." inside a mail the server did not dot-stuff).
         bool trailed = false;
+        bool continuation = false; // a "+ " line: the exchange goes on (ReplyMode::Continuation)
     };
 
     // A command was sent (or is about to be): its reply comes after those of
@@ -46,6 +49,14 @@ public:
     // may follow nothing but line ends and one terminator line (the late tail
     // of a reply given up before its end). Its success puts the stream in step.
     Id expectProof();
+
+    // A command that is not sent: its reply has failed already, and nothing
+    // waits for it.
+    Id notSent();
+    // The next step of an exchange whose last step ended in a continuation:
+    // `id` waits again for a reply, which may only follow nothing. False when
+    // anything else is waiting or the stream is out of step.
+    bool expectAgain(Id id);
 
     // Bytes from the server, in arrival order.
     void feed(QByteArrayView bytes);

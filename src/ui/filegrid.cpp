@@ -53,19 +53,6 @@ public:
     }
 };
 
-// A rough display width in half-width units: enough to pick the few texts of
-// a column worth measuring with the font.
-int displayWeight(const QString &text)
-{
-    int weight = 0;
-    for (const QChar ch : text) {
-        const char16_t u = ch.unicode();
-        const bool narrow = u < 0x1100 || (u >= 0xFF61 && u <= 0xFFDC) || (u >= 0xFFE8 && u <= 0xFFEE);
-        weight += narrow ? 1 : 2;
-    }
-    return weight;
-}
-
 constexpr int MeasuredCandidates = 8;
 
 int toButton(Qt::MouseButton button)
@@ -96,7 +83,7 @@ int toShift(Qt::KeyboardModifiers modifiers)
 
 } // namespace
 
-FileGrid::FileGrid(QWidget *parent) : QWidget(parent), m_view(new QTableView(this)), m_model(new FileGridModel(this))
+FileGrid::FileGrid(FileGridModel *model, QWidget *parent) : QWidget(parent), m_view(new QTableView(this)), m_model(model)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -135,90 +122,59 @@ FileGrid::FileGrid(QWidget *parent) : QWidget(parent), m_view(new QTableView(thi
         m_selectionCache.reset();
         for (int c = 0; c < m_widths.size(); ++c)
             setColumnWidth(c, m_widths[c]);
-        syncCurrentIndex();
         if (m_hadSelection)
             emit selChange();
     });
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(m_model, signal, this, [this] { m_selectionCache.reset(); });
+    connect(m_model, &QAbstractItemModel::rowsMoved, this, [this] { m_selectionCache.reset(); });
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         m_selectionCache.reset();
         emit selChange();
     });
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
-        if (current.isValid() && !m_syncing) {
-            m_currentRow = current.row() + 1;
+        if (current.isValid())
             m_currentColumn = current.column();
-        }
     });
 }
 
 FileGrid::~FileGrid() = default;
-
-bool FileGrid::redraw() const
-{
-    return m_model->redraw();
-}
-
-void FileGrid::setRedraw(bool on)
-{
-    if (on == m_model->redraw())
-        return;
-    if (!on) {
-        m_view->setUpdatesEnabled(false);
-        m_model->setRedraw(false);
-        return;
-    }
-    m_model->setRedraw(true);
-    syncCurrentIndex();
-    m_view->setUpdatesEnabled(true);
-}
 
 int FileGrid::rowCount() const
 {
     return m_model->gridRows();
 }
 
-void FileGrid::setRowCount(int rows)
-{
-    m_model->setGridRows(rows);
-    if (m_currentRow >= std::max(rows, 1))
-        setCurrentRow(std::max(rows - 1, 0));
-}
-
 int FileGrid::columnCount() const
 {
-    return m_model->gridColumns();
+    return m_model->columnCount();
 }
 
+int FileGrid::currentRow() const
+{
+    const QModelIndex current = m_view->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+// The view's current index follows without touching the selection; row 0
+// (the heading) has no index of its own.
 void FileGrid::setCurrentRow(int row)
 {
-    m_currentRow = std::clamp(row, 0, std::max(rowCount() - 1, 0));
-    syncCurrentIndex();
+    row = std::clamp(row, 0, std::max(rowCount() - 1, 0));
+    const QModelIndex target = row >= 1 ? m_model->index(row - 1, m_currentColumn) : QModelIndex();
+    m_view->selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
 }
 
 void FileGrid::setCurrentColumn(int column)
 {
     m_currentColumn = std::clamp(column, 0, std::max(columnCount() - 1, 0));
-    syncCurrentIndex();
-}
-
-// The view's current index follows the current row without touching the
-// selection; row 0 (the heading) has no index of its own.
-void FileGrid::syncCurrentIndex()
-{
-    if (!m_model->redraw())
-        return;
-    const QModelIndex target = m_currentRow >= 1 ? m_model->index(m_currentRow - 1, m_currentColumn) : QModelIndex();
-    m_syncing = true;
-    m_view->selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
-    m_syncing = false;
+    setCurrentRow(currentRow());
 }
 
 void FileGrid::setLayoutText(const QString &layout)
 {
-    const QStringList columns = layout.split(QLatin1Char('|'));
-    m_model->setGridColumns(static_cast<int>(columns.size()));
+    QStringList columns = layout.split(QLatin1Char('|'));
+    columns.resize(std::min<qsizetype>(columns.size(), columnCount()));
     m_widths.resize(columns.size());
     const QFontMetrics metrics = m_view->fontMetrics();
     for (int c = 0; c < columns.size(); ++c) {
@@ -271,42 +227,17 @@ void FileGrid::setColumnWidth(int column, int width)
 
 QString FileGrid::cellText(int row, int column) const
 {
-    return m_model->isCell(row, column) ? m_model->cell(row, column).text : QString();
-}
-
-void FileGrid::setCellText(int row, int column, const QString &text)
-{
-    m_model->setText(row, column, text);
+    return m_model->text(row, column);
 }
 
 QIcon FileGrid::cellPicture(int row, int column) const
 {
-    return m_model->isCell(row, column) ? m_model->cell(row, column).picture : QIcon();
-}
-
-void FileGrid::setCellPicture(int row, int column, const QIcon &picture)
-{
-    m_model->setPicture(row, column, picture);
+    return m_model->picture(row, column);
 }
 
 bool FileGrid::cellBold(int row, int column) const
 {
-    return m_model->isCell(row, column) && m_model->cell(row, column).bold;
-}
-
-void FileGrid::setCellBold(int row, int column, bool bold)
-{
-    m_model->setBold(row, column, bold);
-}
-
-void FileGrid::setCellAlignment(int row, int column, Qt::Alignment alignment)
-{
-    m_model->setAlignment(row, column, alignment);
-}
-
-void FileGrid::sortDescending(int column)
-{
-    m_model->sortDescending(column);
+    return m_model->bold(row, column);
 }
 
 void FileGrid::fitColumnWidths(int first, int last)
@@ -329,36 +260,14 @@ void FileGrid::widenColumnsFor(int row, int first, int last)
 
 int FileGrid::measureCell(int row, int column) const
 {
-    const FileGridModel::Cell &cell = m_model->cell(row, column);
-    const QFontMetrics metrics(cell.bold ? m_model->boldFont() : m_view->font());
-    int width = cell.text.isEmpty() ? 0 : metrics.horizontalAdvance(cell.text) + cellMargin();
-    if (!cell.picture.isNull()) {
+    const QString text = m_model->text(row, column);
+    const QFontMetrics metrics(m_model->bold(row, column) ? m_model->boldFont() : m_view->font());
+    int width = text.isEmpty() ? 0 : metrics.horizontalAdvance(text) + cellMargin();
+    if (!m_model->picture(row, column).isNull()) {
         const QSize icon = m_view->iconSize().isValid() ? m_view->iconSize() : QSize(16, 16);
         width = std::max(width, icon.width() + cellMargin() + 4);
     }
     return width;
-}
-
-void FileGrid::insertRow(int row)
-{
-    if (row < 1 || row > rowCount())
-        return;
-    m_model->insertRow(row);
-    if (m_currentRow >= row)
-        ++m_currentRow;
-}
-
-void FileGrid::moveRow(int from, int to)
-{
-    if (from < 1 || from >= rowCount() || to < 1 || to >= rowCount() || from == to)
-        return;
-    m_model->moveRow(from, to);
-    if (m_currentRow == from)
-        m_currentRow = to;
-    else if (from < m_currentRow && m_currentRow <= to)
-        --m_currentRow;
-    else if (to <= m_currentRow && m_currentRow < from)
-        ++m_currentRow;
 }
 
 // The widest of: the heading, the pictures, and the few data texts with the
@@ -368,18 +277,17 @@ int FileGrid::measureColumn(int column) const
 {
     const QHeaderView *header = m_view->horizontalHeader();
     QFont headingFont = header->font();
-    headingFont.setBold(m_model->cell(0, column).bold);
+    headingFont.setBold(m_model->bold(0, column));
     const int headingMargin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 2;
-    int width = QFontMetrics(headingFont).horizontalAdvance(m_model->cell(0, column).text) + headingMargin;
+    int width = QFontMetrics(headingFont).horizontalAdvance(m_model->text(0, column)) + headingMargin;
 
     std::vector<std::pair<int, int>> normal; // (weight, row)
     std::vector<std::pair<int, int>> bold;
     bool picture = false;
     for (int r = 1; r < rowCount(); ++r) {
-        const FileGridModel::Cell &cell = m_model->cell(r, column);
-        picture = picture || !cell.picture.isNull();
-        if (!cell.text.isEmpty())
-            (cell.bold ? bold : normal).emplace_back(displayWeight(cell.text), r);
+        picture = picture || !m_model->picture(r, column).isNull();
+        if (const int weight = m_model->weight(r, column); weight > 0)
+            (m_model->bold(r, column) ? bold : normal).emplace_back(weight, r);
     }
     const auto widest = [&](std::vector<std::pair<int, int>> &candidates, const QFont &font) {
         const size_t keep = std::min<size_t>(candidates.size(), MeasuredCandidates);
@@ -388,7 +296,7 @@ int FileGrid::measureColumn(int column) const
         const QFontMetrics metrics(font);
         int result = 0;
         for (size_t i = 0; i < keep; ++i)
-            result = std::max(result, metrics.horizontalAdvance(m_model->cell(candidates[i].second, column).text));
+            result = std::max(result, metrics.horizontalAdvance(m_model->text(candidates[i].second, column)));
         return result;
     };
     width = std::max(width, widest(normal, m_view->font()) + cellMargin());
@@ -446,7 +354,7 @@ void FileGrid::extendSelection(int row)
     const int rows = m_model->rowCount();
     if (rows == 0 || m_model->columnCount() == 0)
         return;
-    const int from = std::clamp(m_currentRow, 1, rows);
+    const int from = std::clamp(currentRow(), 1, rows);
     const int to = std::clamp(row, 1, rows);
     const QItemSelection range(m_model->index(std::min(from, to) - 1, 0),
                                m_model->index(std::max(from, to) - 1, m_model->columnCount() - 1));

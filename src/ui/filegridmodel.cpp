@@ -1,66 +1,96 @@
 #include "ui/filegridmodel.h"
 
-#include <algorithm>
-#include <numeric>
+#include "core/datetext.h"
+#include "download/readlist.h"
 
-FileGridModel::FileGridModel(QObject *parent) : QAbstractTableModel(parent)
+#include <algorithm>
+
+namespace {
+
+QString textOf(const QVariant &value, QString (*format)(const QDateTime &))
+{
+    if (value.typeId() == QMetaType::QDateTime)
+        return format(value.toDateTime());
+    return value.toString();
+}
+
+// A date-time of years 1000 to 9999 as the number yyyyMMddhhmmss: its fixed
+// width text orders as this number does. -1 for anything else.
+qint64 digitsOf(const QVariant &value)
+{
+    if (value.typeId() != QMetaType::QDateTime)
+        return -1;
+    const QDateTime dt = value.toDateTime();
+    if (!dt.isValid())
+        return -1;
+    const QDate d = dt.date();
+    if (d.year() < 1000 || d.year() > 9999)
+        return -1;
+    const QTime t = dt.time();
+    return ((((qint64(d.year()) * 100 + d.month()) * 100 + d.day()) * 100 + t.hour()) * 100 + t.minute()) * 100 +
+           t.second();
+}
+
+// The text of such a number, as formatDateTime writes it.
+QString digitText(qint64 n)
+{
+    const QDateTime dt(QDate(int(n / 10000000000), int(n / 100000000 % 100), int(n / 1000000 % 100)),
+                       QTime(int(n / 10000 % 100), int(n / 100 % 100), int(n % 100)));
+    return formatDateTime(dt);
+}
+
+} // namespace
+
+FileGridModel::FileGridModel(const ReadList &list, QObject *parent) : QAbstractTableModel(parent), m_list(list)
 {
     m_boldFont.setBold(true);
 }
 
 int FileGridModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_publishedRows;
+    return parent.isValid() ? 0 : static_cast<int>(m_order.size());
 }
 
 int FileGridModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_publishedColumns;
-}
-
-Qt::Alignment FileGridModel::effectiveAlignment(int row, int column) const
-{
-    const Qt::Alignment own = cell(row, column).alignment;
-    if (own)
-        return own;
-    const Qt::Alignment col = m_columnAlignment.value(column);
-    return (col ? col : Qt::AlignLeft) | Qt::AlignVCenter;
+    return parent.isValid() ? 0 : Columns;
 }
 
 QVariant FileGridModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    const int row = index.row() + 1;
-    const int column = index.column();
-    // While redrawing is off the storage may already be smaller than what
-    // the view was told; such cells read as empty until the reset.
-    if (!isCell(row, column))
-        return {};
     if (role == Qt::ToolTipRole)
-        return cell(row, column).text;
-    return cellData(row, column, role);
+        return text(index.row() + 1, index.column());
+    return cellData(index.row() + 1, index.column(), role);
 }
 
 QVariant FileGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= m_publishedColumns || !isCell(0, section))
+    if (orientation != Qt::Horizontal || section < 0 || section >= Columns)
         return QAbstractTableModel::headerData(section, orientation, role);
     return cellData(0, section, role);
 }
 
 QVariant FileGridModel::cellData(int row, int column, int role) const
 {
-    const Cell &c = cell(row, column);
     switch (role) {
     case Qt::DisplayRole:
-        return c.text;
-    case Qt::DecorationRole:
-        return c.picture.isNull() ? QVariant() : QVariant(c.picture);
+        return text(row, column);
+    case Qt::DecorationRole: {
+        const QIcon p = picture(row, column);
+        return p.isNull() ? QVariant() : QVariant(p);
+    }
     case Qt::FontRole:
-        return c.bold ? QVariant(m_boldFont) : QVariant();
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(effectiveAlignment(row, column));
+        return bold(row, column) ? QVariant(m_boldFont) : QVariant();
+    case Qt::TextAlignmentRole: {
+        Qt::Alignment a = row == 0 ? m_headingAlignment[column] : Qt::Alignment();
+        if (!a) {
+            const Qt::Alignment c = m_columnAlignment.value(column);
+            a = (c ? c : Qt::AlignLeft) | Qt::AlignVCenter;
+        }
+        return QVariant::fromValue(a);
+    }
     default:
         return {};
     }
@@ -73,250 +103,197 @@ Qt::ItemFlags FileGridModel::flags(const QModelIndex &index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-void FileGridModel::compact()
+void FileGridModel::setHeading(int column, const QString &text, Qt::Alignment alignment)
 {
-    if (m_ordered)
+    if (column < 0 || column >= Columns)
         return;
-    std::vector<Cell> cells(static_cast<size_t>(Cells(m_rows, m_columns)));
-    for (int r = 0; r < m_rows; ++r)
-        for (int c = 0; c < m_columns; ++c)
-            cells[static_cast<size_t>(r * m_columns + c)] = std::move(m_cells[slot(r, c)]);
-    m_cells.swap(cells);
-    m_storedRows = m_rows;
-    std::iota(m_order.begin(), m_order.end(), 1);
-    m_ordered = true;
-}
-
-void FileGridModel::resize(int rows, int columns)
-{
-    rows = std::max(rows, 0);
-    columns = std::max(columns, 0);
-    compact();
-    if (columns == m_columns) {
-        m_cells.resize(static_cast<size_t>(Cells(rows, columns)));
-    } else {
-        // Keep every cell at its row and column.
-        std::vector<Cell> cells(static_cast<size_t>(Cells(rows, columns)));
-        const int keepRows = std::min(rows, m_rows);
-        const int keepColumns = std::min(columns, m_columns);
-        for (int r = 0; r < keepRows; ++r)
-            for (int c = 0; c < keepColumns; ++c)
-                cells[static_cast<size_t>(r * columns + c)] = std::move(m_cells[slot(r, c)]);
-        m_cells.swap(cells);
-        m_columnAlignment.resize(columns);
-    }
-    m_rows = rows;
-    m_columns = columns;
-    m_storedRows = rows;
-    m_order.resize(static_cast<size_t>(std::max(rows - 1, 0)));
-    std::iota(m_order.begin(), m_order.end(), 1);
-}
-
-void FileGridModel::insertRow(int row)
-{
-    if (m_rows < 1 || row < 1 || row > m_rows)
-        return;
-    m_cells.resize(m_cells.size() + static_cast<size_t>(m_columns));
-    const int stored = m_storedRows++;
-    const bool publish = m_redraw && !m_structureDirty;
-    if (publish)
-        beginInsertRows({}, row - 1, row - 1);
-    if (row == 1)
-        m_order.push_front(stored);
-    else
-        m_order.insert(m_order.begin() + (row - 1), stored);
-    m_ordered = m_ordered && row == m_rows;
-    ++m_rows;
-    if (publish) {
-        m_publishedRows = m_rows - 1;
-        endInsertRows();
-    } else {
-        m_structureDirty = true;
-    }
-}
-
-void FileGridModel::moveRow(int from, int to)
-{
-    if (from < 1 || from >= m_rows || to < 1 || to >= m_rows || from == to)
-        return;
-    const bool publish = m_redraw && !m_structureDirty;
-    // Qt counts the destination before the move: below the row it is one further.
-    if (publish && !beginMoveRows({}, from - 1, from - 1, {}, to > from ? to : to - 1))
-        return;
-    const int stored = m_order[static_cast<size_t>(from - 1)];
-    m_order.erase(m_order.begin() + (from - 1));
-    m_order.insert(m_order.begin() + (to - 1), stored);
-    m_ordered = false;
-    if (publish)
-        endMoveRows();
-    else
-        m_structureDirty = true;
-}
-
-// While redrawing is off a new size is only stored; the reset at redraw-on
-// tells the view.
-bool FileGridModel::deferResize(int rows, int columns)
-{
-    if (m_redraw)
-        return false;
-    resize(rows, columns);
-    m_structureDirty = true;
-    return true;
-}
-
-void FileGridModel::setGridRows(int rows)
-{
-    rows = std::max(rows, 0);
-    if (rows == m_rows)
-        return;
-    if (deferResize(rows, m_columns))
-        return;
-    const int oldData = m_publishedRows;
-    const int newData = std::max(rows - 1, 0);
-    if (newData > oldData) {
-        beginInsertRows({}, oldData, newData - 1);
-        resize(rows, m_columns);
-        m_publishedRows = newData;
-        endInsertRows();
-    } else if (newData < oldData) {
-        beginRemoveRows({}, newData, oldData - 1);
-        resize(rows, m_columns);
-        m_publishedRows = newData;
-        endRemoveRows();
-    } else {
-        // 0 <-> 1 rows: only the heading row appears or goes.
-        resize(rows, m_columns);
-        emit headerDataChanged(Qt::Horizontal, 0, std::max(m_columns - 1, 0));
-    }
-}
-
-void FileGridModel::setGridColumns(int columns)
-{
-    columns = std::max(columns, 0);
-    if (columns == m_columns)
-        return;
-    if (deferResize(m_rows, columns))
-        return;
-    beginResetModel();
-    resize(m_rows, columns);
-    m_publishedRows = std::max(m_rows - 1, 0);
-    m_publishedColumns = m_columns;
-    endResetModel();
-}
-
-bool FileGridModel::setRedraw(bool on)
-{
-    if (on == m_redraw)
-        return false;
-    m_redraw = on;
-    if (!on)
-        return false;
-    if (m_structureDirty) {
-        m_structureDirty = false;
-        m_dataDirty = false;
-        beginResetModel();
-        m_publishedRows = std::max(m_rows - 1, 0);
-        m_publishedColumns = m_columns;
-        endResetModel();
-        return true;
-    }
-    if (m_dataDirty) {
-        m_dataDirty = false;
-        if (m_publishedRows > 0 && m_publishedColumns > 0)
-            emit dataChanged(index(0, 0), index(m_publishedRows - 1, m_publishedColumns - 1));
-        if (m_publishedColumns > 0)
-            emit headerDataChanged(Qt::Horizontal, 0, m_publishedColumns - 1);
-    }
-    return false;
-}
-
-void FileGridModel::changed(int row, int column)
-{
-    if (!m_redraw) {
-        m_dataDirty = true;
-        return;
-    }
-    if (row == 0) {
-        emit headerDataChanged(Qt::Horizontal, column, column);
-        return;
-    }
-    const QModelIndex i = index(row - 1, column);
-    emit dataChanged(i, i);
-}
-
-template <typename Change> void FileGridModel::edit(int row, int column, Change change)
-{
-    if (!isCell(row, column))
-        return;
-    change(m_cells[slot(row, column)]);
-    changed(row, column);
-}
-
-void FileGridModel::setText(int row, int column, const QString &text)
-{
-    edit(row, column, [&](Cell &c) { c.text = text; });
-}
-
-void FileGridModel::setPicture(int row, int column, const QIcon &picture)
-{
-    edit(row, column, [&](Cell &c) { c.picture = picture; });
-}
-
-void FileGridModel::setBold(int row, int column, bool bold)
-{
-    edit(row, column, [&](Cell &c) { c.bold = bold; });
-}
-
-void FileGridModel::setAlignment(int row, int column, Qt::Alignment alignment)
-{
-    edit(row, column, [&](Cell &c) { c.alignment = alignment; });
+    m_headings[column] = text;
+    m_headingAlignment[column] = alignment;
+    emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
 void FileGridModel::setColumnAlignment(int column, Qt::Alignment alignment)
 {
-    if (column < 0 || column >= m_columns)
+    if (column < 0 || column >= Columns)
         return;
     m_columnAlignment[column] = alignment;
-    if (!m_redraw) {
-        m_dataDirty = true;
-        return;
-    }
-    if (m_publishedRows > 0 && column < m_publishedColumns)
-        emit dataChanged(index(0, column), index(m_publishedRows - 1, column));
+    if (!m_order.empty())
+        emit dataChanged(index(0, column), index(rowCount() - 1, column));
 }
 
-void FileGridModel::sortDescending(int column)
+void FileGridModel::setPictures(const QIcon &absent, const QIcon &present)
 {
-    if (column < 0 || column >= m_columns || m_rows < 3)
-        return;
-    compact();
-    std::vector<int> order(static_cast<size_t>(m_rows - 1));
-    std::iota(order.begin(), order.end(), 1);
-    const auto later = [this, column](int a, int b) {
-        return QString::compare(cell(a, column).text, cell(b, column).text, Qt::CaseSensitive) > 0;
-    };
+    m_pictures[0] = absent;
+    m_pictures[1] = present;
+    presenceChanged();
+}
+
+int FileGridModel::entryAt(int row) const
+{
+    return row >= 1 && row <= static_cast<int>(m_order.size()) ? m_order[static_cast<size_t>(row - 1)] : -1;
+}
+
+const ReadEntry *FileGridModel::entry(int row) const
+{
+    const int i = entryAt(row);
+    return i >= 0 && i < m_list.ReadCount() ? &m_list.at(i) : nullptr;
+}
+
+bool FileGridModel::isNew(const ReadEntry &e) const
+{
+    return e.HandledTime.typeId() == QMetaType::QDateTime && e.HandledTime.toDateTime() > m_newAfter;
+}
+
+QString FileGridModel::text(int row, int column) const
+{
+    if (row == 0)
+        return column >= 0 && column < Columns ? m_headings[column] : QString();
+    const ReadEntry *e = entry(row);
+    if (!e)
+        return {};
+    switch (column) {
+    case ColHandled:
+        return textOf(e->HandledTime, formatDateTime);
+    case ColUid:
+        return e->Uid;
+    case ColMark:
+        return e->FilePresent ? QStringLiteral(" ") : QString();
+    case ColDescription:
+        return e->Description;
+    case ColFileName:
+        return e->FileName;
+    case ColMailDate:
+        return textOf(e->MailDate, formatDateMinute);
+    default:
+        return {};
+    }
+}
+
+bool FileGridModel::bold(int row, int column) const
+{
+    const ReadEntry *e = column >= ColDescription ? entry(row) : nullptr;
+    return e && isNew(*e);
+}
+
+QIcon FileGridModel::picture(int row, int column) const
+{
+    const ReadEntry *e = column == ColMark ? entry(row) : nullptr;
+    return e ? m_pictures[e->FilePresent ? 1 : 0] : QIcon();
+}
+
+int FileGridModel::displayWeight(QStringView text)
+{
+    int weight = 0;
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        const bool narrow = u < 0x1100 || (u >= 0xFF61 && u <= 0xFFDC) || (u >= 0xFFE8 && u <= 0xFFEE);
+        weight += narrow ? 1 : 2;
+    }
+    return weight;
+}
+
+int FileGridModel::weight(int row, int column) const
+{
+    // A date is all digits and marks: its text need not be made to be weighed.
+    if (const ReadEntry *e = column == ColMailDate ? entry(row) : nullptr; e && digitsOf(e->MailDate) >= 0)
+        return 16; // "1999/12/24 08:05"
+    return displayWeight(text(row, column));
+}
+
+FileGridModel::Key FileGridModel::keyOf(int index) const
+{
+    const QVariant &handled = m_list.at(index).HandledTime;
+    Key key;
+    key.number = digitsOf(handled);
+    if (key.number < 0)
+        key.text = textOf(handled, formatDateTime);
+    return key;
+}
+
+bool FileGridModel::later(const Key &a, const Key &b)
+{
+    if (a.number >= 0 && b.number >= 0)
+        return a.number > b.number;
+    const QString ta = a.number >= 0 ? digitText(a.number) : a.text;
+    const QString tb = b.number >= 0 ? digitText(b.number) : b.text;
+    return QString::compare(ta, tb, Qt::CaseSensitive) > 0;
+}
+
+void FileGridModel::rebuild(const QDateTime &newAfter)
+{
+    const int count = m_list.ReadCount();
+    std::vector<Key> keys(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        keys[static_cast<size_t>(i)] = keyOf(i);
+    std::vector<int> order(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        order[static_cast<size_t>(i)] = i;
     // A list kept in the order it grew is strictly ascending: reversing it is
     // the stable descending order (no two rows are equal).
     bool ascending = true;
-    for (int r = 2; r < m_rows && ascending; ++r)
-        ascending = later(r, r - 1);
+    for (size_t i = 1; i < keys.size() && ascending; ++i)
+        ascending = later(keys[i], keys[i - 1]);
     if (ascending)
         std::reverse(order.begin(), order.end());
     else
-        std::stable_sort(order.begin(), order.end(), later);
-    std::vector<Cell> cells(m_cells.size());
-    for (int c = 0; c < m_columns; ++c)
-        cells[static_cast<size_t>(c)] = std::move(m_cells[static_cast<size_t>(c)]);
-    for (size_t i = 0; i < order.size(); ++i)
-        for (int c = 0; c < m_columns; ++c)
-            cells[(i + 1) * static_cast<size_t>(m_columns) + static_cast<size_t>(c)] =
-                std::move(m_cells[slot(order[i], c)]);
-    if (!m_redraw) {
-        m_cells.swap(cells);
-        m_structureDirty = true;
-        return;
-    }
+        std::stable_sort(order.begin(), order.end(), [&keys](int a, int b) {
+            return later(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
+        });
     beginResetModel();
-    m_cells.swap(cells);
+    m_order.swap(order);
+    m_newAfter = newAfter;
     endResetModel();
+}
+
+int FileGridModel::stored(int index)
+{
+    const int count = m_list.ReadCount();
+    const int rows = static_cast<int>(m_order.size());
+    if (index < 0 || index >= count || (rows != count && rows != count - 1))
+        return 0;
+    // A replaced record already has a row; a new one was appended to the list.
+    int existing = 0;
+    if (rows == count) {
+        const auto at = std::find(m_order.begin(), m_order.end(), index);
+        if (at == m_order.end())
+            return 0;
+        existing = static_cast<int>(at - m_order.begin()) + 1;
+    } else if (index != count - 1) {
+        return 0;
+    }
+    // Rows run from the latest handled time down; equal times keep the order
+    // they were stored in, so the row goes below its equals. A moved row is
+    // searched for among the others (as if it were taken out).
+    const Key key = keyOf(index);
+    int lo = 1;
+    int hi = existing != 0 ? rows : rows + 1;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        const int probe = existing != 0 && mid >= existing ? mid + 1 : mid;
+        if (!later(key, keyOf(entryAt(probe))))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const int row = lo;
+    if (existing == 0) {
+        beginInsertRows({}, row - 1, row - 1);
+        m_order.insert(m_order.begin() + (row - 1), index);
+        endInsertRows();
+    } else if (existing != row) {
+        // Qt counts the destination before the move: below the row it is one further.
+        if (beginMoveRows({}, existing - 1, existing - 1, {}, row > existing ? row : row - 1)) {
+            m_order.erase(m_order.begin() + (existing - 1));
+            m_order.insert(m_order.begin() + (row - 1), index);
+            endMoveRows();
+        }
+    }
+    emit dataChanged(this->index(row - 1, 0), this->index(row - 1, Columns - 1));
+    return row;
+}
+
+void FileGridModel::presenceChanged()
+{
+    if (!m_order.empty())
+        emit dataChanged(index(0, ColMark), index(rowCount() - 1, ColMark));
 }

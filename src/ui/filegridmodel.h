@@ -1,35 +1,33 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QFont>
 #include <QIcon>
 #include <QList>
 #include <QString>
 
-#include <deque>
 #include <vector>
 
-// The cells behind FileGrid. Rows are numbered as the grid's users number
-// them: row 0 is the heading row (shown as the horizontal header), rows 1 to
-// rowCount - 1 are the data rows (model rows 0 to n - 2).
+class ReadList;
+struct ReadEntry;
+
+// The file list: one row per record of the read list, the latest handled
+// first; records handled at the same time keep the order they were stored in. A row holds the record's index, nothing
+// else: its cells are made when the view asks for them.
 //
-// While redrawing is off, changes only touch the storage; the view keeps the
-// row count it was last told about and the whole change is published with one
-// model reset when redrawing is switched on again. That keeps filling 32,767
-// rows to a single reset instead of one signal per cell.
+// Rows are numbered as the grid numbers them: row 0 is the heading row (shown
+// as the horizontal header), rows 1 .. gridRows() - 1 show records (model rows
+// 0 .. n - 2).
 class FileGridModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    struct Cell {
-        QString text;
-        QIcon picture;
-        Qt::Alignment alignment; // empty: the column's alignment
-        bool bold = false;
-    };
+    enum Column { ColHandled = 0, ColUid = 1, ColMark = 2, ColDescription = 3, ColFileName = 4, ColMailDate = 5 };
+    static constexpr int Columns = 6;
 
-    explicit FileGridModel(QObject *parent = nullptr);
+    explicit FileGridModel(const ReadList &list, QObject *parent = nullptr);
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -38,70 +36,64 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    // Grid rows (heading row included) and columns as stored.
-    int gridRows() const { return m_rows; }
-    int gridColumns() const { return m_columns; }
-    void setGridRows(int rows);
-    void setGridColumns(int columns);
-
-    bool redraw() const { return m_redraw; }
-    // Switching on publishes everything changed while it was off; returns
-    // true when that was a reset (the selection is then gone).
-    bool setRedraw(bool on);
-
-    bool isCell(int row, int column) const { return row >= 0 && row < m_rows && column >= 0 && column < m_columns; }
-    const Cell &cell(int row, int column) const { return m_cells[slot(row, column)]; }
-    void setText(int row, int column, const QString &text);
-    void setPicture(int row, int column, const QIcon &picture);
-    void setBold(int row, int column, bool bold);
-    void setAlignment(int row, int column, Qt::Alignment alignment);
-
+    // The heading row's text and alignment of one column.
+    void setHeading(int column, const QString &text, Qt::Alignment alignment);
+    // A data column's alignment (empty: left).
     Qt::Alignment columnAlignment(int column) const { return m_columnAlignment.value(column); }
     void setColumnAlignment(int column, Qt::Alignment alignment);
-
-    // Data rows (1 .. n-1) ordered by the text of `column`, descending; rows
-    // with equal texts keep their order. The heading row stays first.
-    void sortDescending(int column);
-    // One empty data row inserted before grid row `row` (1 .. gridRows()),
-    // and one row moved (its cells with it) so that it becomes row `to`. Both
-    // cost the same for any number of rows: rows are reached through an
-    // order list, the cells themselves stay where they are stored.
-    void insertRow(int row);
-    void moveRow(int from, int to);
-
+    // The presence column's pictures: file absent, file present.
+    void setPictures(const QIcon &absent, const QIcon &present);
     // The font bold cells use (the view's font made bold).
     void setBoldFont(const QFont &font) { m_boldFont = font; }
     const QFont &boldFont() const { return m_boldFont; }
 
+    // Shows the list anew (a model reset: the selection goes); records handled
+    // after `newAfter` are bold.
+    void rebuild(const QDateTime &newAfter);
+    const QDateTime &newAfter() const { return m_newAfter; }
+    // The record at `index` was just added to the list or replaced: its row is
+    // inserted, or moved, where its handled time puts it; the other rows and
+    // the selection stay. Returns that grid row, or 0 when the rows do not
+    // belong to this list (the caller rebuilds then).
+    int stored(int index);
+    // The records' FilePresent changed: the presence column is drawn again.
+    void presenceChanged();
+
+    int gridRows() const { return static_cast<int>(m_order.size()) + 1; }
+    // The read-list index of grid row `row`; -1 for the heading row or a row
+    // that does not exist.
+    int entryAt(int row) const;
+    const ReadEntry *entry(int row) const;
+
+    // What a cell shows (row 0: the heading row).
+    QString text(int row, int column) const;
+    bool bold(int row, int column) const;
+    QIcon picture(int row, int column) const;
+    // A rough display width of text(row, column) in half-width units (a wide
+    // character counts two): enough to pick the few texts of a column worth
+    // measuring with the font, without making every text.
+    int weight(int row, int column) const;
+    static int displayWeight(QStringView text);
+
 private:
-    static constexpr int Cells(int rows, int columns) { return rows * columns; }
-    // Where a grid row's cells are stored: the heading row at 0, a data row
-    // wherever it was created.
-    int storedRow(int row) const { return row == 0 ? 0 : m_order[static_cast<size_t>(row - 1)]; }
-    size_t slot(int row, int column) const { return static_cast<size_t>(storedRow(row) * m_columns + column); }
-    // Stores the cells in grid-row order again, without gaps.
-    void compact();
-    void resize(int rows, int columns);
-    bool deferResize(int rows, int columns);
-    template <typename Change> void edit(int row, int column, Change change);
-    void changed(int row, int column);
-    Qt::Alignment effectiveAlignment(int row, int column) const;
-    // What a heading or data cell shows for one role (row 0 is the heading row).
+    // What orders the rows: the handled time's text in the list, as digits
+    // where it is a date of years 1000 to 9999 (the text then orders as the
+    // number does), else the text itself.
+    struct Key {
+        qint64 number = -1; // -1: use text
+        QString text;
+    };
+    Key keyOf(int index) const;
+    static bool later(const Key &a, const Key &b);
+    bool isNew(const ReadEntry &e) const;
     QVariant cellData(int row, int column, int role) const;
 
-    std::vector<Cell> m_cells;
-    // Stored row of each data row (grid row r at m_order[r - 1]): inserting
-    // at the top, as a newly handled mail does, is a push_front.
-    std::deque<int> m_order;
-    int m_storedRows = 0;  // rows of m_cells, gaps of moved rows included
-    bool m_ordered = true; // m_order is 1, 2, 3, ... and there are no gaps
-    int m_rows = 0;
-    int m_columns = 0;
-    int m_publishedRows = 0;    // the data-row count the view has been told about
-    int m_publishedColumns = 0; // and the column count
-    QList<Qt::Alignment> m_columnAlignment;
+    const ReadList &m_list;
+    std::vector<int> m_order; // read-list index of each data row
+    QDateTime m_newAfter;
+    QString m_headings[Columns];
+    Qt::Alignment m_headingAlignment[Columns] = {};
+    QList<Qt::Alignment> m_columnAlignment = QList<Qt::Alignment>(Columns);
+    QIcon m_pictures[2];
     QFont m_boldFont;
-    bool m_redraw = true;
-    bool m_structureDirty = false;
-    bool m_dataDirty = false;
 };

@@ -4,22 +4,21 @@
 #include "pop3/apop.h"
 
 #include "core/datetext.h"
-#include "core/filecopy.h"
 #include "core/inifile.h"
-#include "core/pathutil.h"
 #include "core/settings.h"
+#include "download/listcommands.h"
 #include "download/newfilesnotice.h"
-#include "download/savefolderpresence.h"
 #include "download/weeklychecktimer.h"
 #include "platform/clock.h"
 #include "platform/desktopnotifier.h"
 #include "platform/messagebox.h"
 #include "ui/filegrid.h"
+#include "ui/filegridmodel.h"
 #include "ui/frmabout.h"
 #include "ui/frmdir.h"
 #include "ui/frmsetting.h"
 #include "ui/iconresources.h"
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -82,13 +81,6 @@ QVariant twipsForIni(int pixels)
     return QVariant(static_cast<float>(pixels * frmMain::TwipsPerPixel));
 }
 
-QString textOf(const QVariant &value, QString (*format)(const QDateTime &))
-{
-    if (value.typeId() == QMetaType::QDateTime)
-        return format(value.toDateTime());
-    return value.toString();
-}
-
 // Under a systemd service standard output is the journal ($JOURNAL_STREAM names
 // its device and inode): the status lines of a timer's run belong there.
 bool stdoutIsJournal()
@@ -137,7 +129,8 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     auto *strip = new QVBoxLayout(m_toolPanel);
     strip->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_toolPanel);
-    m_faList = new FileGrid(central);
+    m_listModel = new FileGridModel(m_readList, this);
+    m_faList = new FileGrid(m_listModel, central);
     m_faList->setObjectName(QStringLiteral("faList"));
     layout->addWidget(m_faList, 1);
     setCentralWidget(central);
@@ -179,6 +172,9 @@ frmMain::~frmMain()
     // Closing the native window while the children are torn down moves the
     // focus; the grid's signals must not reach this half-destroyed window.
     m_faList->disconnect(this);
+    // The grid shows the read list, which goes before the children do.
+    delete m_faList;
+    m_faList = nullptr;
 }
 
 void frmMain::buildMenus()
@@ -393,8 +389,6 @@ void frmMain::saveGeometryToIni()
 void frmMain::setUpGrid()
 {
     FileGrid *grid = m_faList;
-    grid->setRedraw(false);
-    grid->setRowCount(1);
     grid->setCurrentRow(0);
     grid->setLayoutText(frmMainText::GridLayout);
     grid->setColumnWidth(ColHandled, 0);
@@ -403,12 +397,9 @@ void frmMain::setUpGrid()
                                  frmMainText::HeadingMailDate};
     for (int c = ColDescription; c <= ColMailDate; ++c) {
         grid->setCurrentColumn(c);
-        // A centred, plain heading.
-        grid->setCellAlignment(0, c, Qt::AlignCenter);
-        grid->setCellBold(0, c, false);
-        grid->setCellText(0, c, headings[c - ColDescription]);
+        m_listModel->setHeading(c, headings[c - ColDescription], Qt::AlignCenter); // centred, plain
     }
-    // Redrawing comes back on in RefreshFileList.
+    m_listModel->setPictures(m_imgFloppy[0], m_imgFloppy[1]);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -489,12 +480,6 @@ MessageBox::Answer frmMain::showMessage(const QString &text, MessageBox::Style s
 
 // ---- the file list ----
 
-void frmMain::setMark(int row, bool present)
-{
-    m_faList->setCellPicture(row, ColMark, m_imgFloppy[present ? 1 : 0]);
-    m_faList->setCellText(row, ColMark, present ? QStringLiteral(" ") : QString());
-}
-
 QDateTime frmMain::newEntryReference() const
 {
     const QDateTime now = Clock::instance().now();
@@ -502,115 +487,55 @@ QDateTime frmMain::newEntryReference() const
     return parseDateTime(stored.toString()).value_or(now);
 }
 
-void frmMain::fillRow(int row, const ReadEntry &entry, const QDateTime &reference)
-{
-    FileGrid *grid = m_faList;
-    const bool isNew = entry.HandledTime.typeId() == QMetaType::QDateTime && entry.HandledTime.toDateTime() > reference;
-    grid->setCellText(row, ColHandled, textOf(entry.HandledTime, formatDateTime));
-    grid->setCellText(row, ColUid, entry.Uid);
-    setMark(row, entry.FilePresent);
-    grid->setCellText(row, ColDescription, entry.Description);
-    grid->setCellText(row, ColFileName, entry.FileName);
-    grid->setCellText(row, ColMailDate, textOf(entry.MailDate, formatDateMinute));
-    for (int c = ColDescription; c <= ColMailDate; ++c)
-        grid->setCellBold(row, c, isNew);
-}
+static_assert(int(frmMain::ColMark) == int(FileGridModel::ColMark) &&
+              int(frmMain::ColMailDate) == int(FileGridModel::ColMailDate));
 
 void frmMain::RefreshFileList()
 {
-    const QDateTime reference = newEntryReference();
-    m_gridReference = reference;
-    FileGrid *grid = m_faList;
-    grid->setRedraw(false);
-    const int count = m_readList.ReadCount();
-    grid->setRowCount(count + 1);
-    for (int i = 0; i < count; ++i)
-        fillRow(i + 1, m_readList.at(i), reference);
-    grid->sortDescending(ColHandled);
-    grid->fitColumnWidths(ColMark, ColMailDate);
-    grid->setCurrentRow(0);
-    grid->setRedraw(true);
+    m_listModel->rebuild(newEntryReference());
+    m_faList->fitColumnWidths(ColMark, ColMailDate);
+    m_faList->setCurrentRow(0);
 }
 
-int frmMain::rowOfUid(const QString &uid) const
-{
-    for (int row = 1; row < m_faList->rowCount(); ++row)
-        if (m_faList->cellText(row, ColUid).compare(uid, Qt::CaseInsensitive) == 0)
-            return row;
-    return 0;
-}
-
-// A mail stored by a run: one row is added (or, for a replaced entry, moved and
-// rewritten) where the order by handled time puts it; the other rows and the
-// selection stay as they are.
+// A mail stored by a run: one row is added (or, for a replaced entry, moved)
+// where the order by handled time puts it; the other rows and the selection
+// stay as they are.
 void frmMain::RefreshFileListEntry(int index)
 {
-    FileGrid *grid = m_faList;
-    const int dataRows = grid->rowCount() - 1;
-    const int count = m_readList.ReadCount();
-    if (index < 0 || index >= count || grid->rowCount() < 1 || (dataRows != count && dataRows != count - 1)) {
-        RefreshFileList(); // the grid does not show this list: build it whole
-        return;
-    }
     // A new run (a new LastDLDate) changes which rows are bold: that is one
     // rebuild per run, not per mail.
-    const QDateTime reference = newEntryReference();
-    if (reference != m_gridReference) {
+    const int row = newEntryReference() == m_listModel->newAfter() ? m_listModel->stored(index) : 0;
+    if (row == 0) {
         RefreshFileList();
         return;
     }
-    const ReadEntry &entry = m_readList.at(index);
-    const QString key = textOf(entry.HandledTime, formatDateTime);
-    // A replaced entry already has a row; a new one was appended to the list.
-    const int existing = dataRows == count ? rowOfUid(entry.Uid) : 0;
-    if (dataRows == count && existing == 0) {
-        RefreshFileList();
-        return;
-    }
-    // Rows run from the latest handled time down; equal times keep the order
-    // they were stored in, so the new row goes below its equals.
-    // A moved row is searched for among the others (as if it were taken out).
-    int lo = 1;
-    int hi = existing != 0 ? grid->rowCount() - 1 : grid->rowCount();
-    while (lo < hi) {
-        const int mid = (lo + hi) / 2;
-        const int probe = existing != 0 && mid >= existing ? mid + 1 : mid;
-        if (grid->cellText(probe, ColHandled) >= key)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    const int row = lo;
-    if (existing != 0) {
-        grid->moveRow(existing, row);
-    } else {
-        grid->insertRow(row);
-    }
-    fillRow(row, entry, reference);
-    grid->widenColumnsFor(row, ColMark, ColMailDate);
+    m_faList->widenColumnsFor(row, ColMark, ColMailDate);
 }
 
 void frmMain::RefreshFileMarks()
 {
-    FileGrid *grid = m_faList;
-    grid->setRedraw(false);
-    grid->setCurrentColumn(ColMark);
-    const SaveFolderPresence presence;
-    for (int row = 1; row < grid->rowCount(); ++row)
-        setMark(row, presence.contains(grid->cellText(row, ColFileName)));
-    grid->setRedraw(true);
+    m_faList->setCurrentColumn(ColMark);
+    m_readList.refreshPresence();
+    m_listModel->presenceChanged();
+}
+
+QList<ReadEntry> frmMain::selectedEntries() const
+{
+    QList<ReadEntry> entries;
+    for (const int row : m_faList->selectedRows())
+        if (const ReadEntry *e = m_listModel->entry(row))
+            entries.append(*e);
+    return entries;
 }
 
 void frmMain::faList_SelChange()
 {
     bool anySelected = false;
     bool anyPresent = false;
-    const QList<int> rows = m_faList->selectedRows();
-    for (const int row : rows) {
-        if (row == 0)
-            continue;
-        anySelected = true;
-        if (!m_faList->cellText(row, ColMark).isEmpty()) {
+    for (const int row : m_faList->selectedRows()) {
+        const ReadEntry *e = m_listModel->entry(row);
+        anySelected = anySelected || e;
+        if (e && e->FilePresent) {
             anyPresent = true;
             break;
         }
@@ -835,46 +760,24 @@ void frmMain::mnuFileListSend_Click()
     // The files are taken before the folder picker: a run that started
     // meanwhile would have rebuilt the grid and its selection.
     QStringList names;
-    for (const int row : m_faList->selectedRows()) {
-        if (row != 0)
-            names << m_faList->cellText(row, ColFileName);
-    }
+    for (const ReadEntry &e : selectedEntries())
+        names << e.FileName;
     CommandWait wait(*this);
     QString dest = ReadIniValue(SectionConfig, KeySendFolder, DefaultSendFolder).toString();
     dest = frmDir::Execute(dest, frmMainText::SendTitle);
     if (dest.isEmpty())
         return;
     WriteIniValue(SectionConfig, KeySendFolder, dest);
-    if (!dest.endsWith(QLatin1Char('/')))
-        dest += QLatin1Char('/');
     wait.showWaitCursor();
-    for (const QString &name : std::as_const(names)) {
-        // A name that is not a plain file name would reach outside the folders.
-        if (!isSafeFileName(name))
-            continue;
-        // Every folder that holds the file copies it; the last one wins.
-        for (int j = 0; j < 4; ++j)
-            if (FileExists(Settings.SaveFolder[j], name))
-                copyFileReplacing(joinPath(Settings.SaveFolder[j], name), dest + name);
-    }
+    ListCommands::sendFiles(names, dest);
 }
 
 void frmMain::mnuFileListDelete_Click()
 {
-    QStringList keys;
-    for (const int row : m_faList->selectedRows()) {
-        if (row != 0)
-            keys << m_faList->cellText(row, ColUid);
-    }
-    // Start from the list on disk: a Kivrel started by cron may have recorded
-    // mails since this window last read it, and those records must stay.
-    m_readList.LoadReadList();
-    for (ReadEntry &entry : m_readList.entries()) {
-        if (keys.contains(entry.Uid, Qt::CaseInsensitive))
-            entry.Removed = true;
-    }
-    m_readList.SaveReadList();
-    m_readList.LoadReadList();
+    QStringList uids;
+    for (const ReadEntry &e : selectedEntries())
+        uids << e.Uid;
+    ListCommands::removeRecords(m_readList, uids);
     RefreshFileList();
 }
 
@@ -890,31 +793,24 @@ void frmMain::mnuFileRestore_Click()
         MessageBox::show(frmMainText::RestoreRefusedBusy, MessageBox::Exclamation, frmMainText::Title);
         return;
     }
-    // The files are taken before any wait: a run started meanwhile would
-    // reload and re-sort the grid, and its rows would name other files.
-    struct Wanted {
-        QString handled, name, description;
-    };
-    const QList<int> rows = m_faList->selectedRows();
-    QList<Wanted> files;
-    for (const int row : rows) {
-        const QString name = m_faList->cellText(row, ColFileName);
-        if (row == 0 || name.isEmpty() || name.compare(QStringLiteral("-"), Qt::CaseInsensitive) == 0)
-            continue;
-        files.append({m_faList->cellText(row, ColHandled), name, m_faList->cellText(row, ColDescription)});
-    }
+    // The records are taken before any wait: a run started meanwhile would
+    // reload and re-sort the list, and its rows would name other files.
+    const QList<ReadEntry> selected = selectedEntries();
+    QList<ReadEntry> files;
+    for (const ReadEntry &e : selected)
+        if (RestoreFromBackup::namesFile(e))
+            files.append(e);
     CommandWait wait(*this);
-    if (MessageBox::show(QString::number(rows.size()) + frmMainText::RestoreQuestion, MessageBox::OkCancel,
+    if (MessageBox::show(QString::number(selected.size()) + frmMainText::RestoreQuestion, MessageBox::OkCancel,
                          frmMainText::Title) != MessageBox::Ok)
         return;
     wait.showWaitCursor();
     int restored = 0;
-    for (const Wanted &file : std::as_const(files)) {
-        ShowStatus(file.name + QStringLiteral(" (") + file.description + frmMainText::RestoringSuffix);
+    for (const ReadEntry &file : std::as_const(files)) {
+        ShowStatus(file.FileName + QStringLiteral(" (") + file.Description + frmMainText::RestoringSuffix);
         QCoreApplication::processEvents();
         repaintWindow();
-        const std::optional<QDateTime> handled = parseDateTime(file.handled);
-        if (RestoreFileFromBackup(handled ? QVariant(*handled) : QVariant(file.handled), file.name))
+        if (RestoreFromBackup::restoreEntry(file))
             ++restored;
     }
     wait.hideWaitCursor();
@@ -927,11 +823,4 @@ void frmMain::mnuFileRestore_Click()
     else
         MessageBox::show(frmMainText::RestoreFailed, MessageBox::Exclamation, frmMainText::Title);
     RefreshFileMarks();
-}
-
-bool frmMain::RestoreFileFromBackup(const QVariant &handled, const QString &fileName)
-{
-    if (handled.typeId() != QMetaType::QDateTime)
-        return false;
-    return RestoreFromBackup::restoreFile(handled.toDateTime(), fileName);
 }

@@ -15,6 +15,7 @@
 #include <optional>
 
 class FileGrid;
+class FileGridModel;
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -94,7 +95,7 @@ class frmMain : public QMainWindow, public RunHost
     Q_OBJECT
 
 public:
-    // Columns of faList.
+    // Columns of faList (FileGridModel's).
     enum Column { ColHandled = 0, ColUid = 1, ColMark = 2, ColDescription = 3, ColFileName = 4, ColMailDate = 5 };
     // Kivrel.ini keeps the window's position in twips: 15 per pixel (96 dpi).
     static constexpr double TwipsPerPixel = 15.0;
@@ -134,11 +135,6 @@ public:
     void setAutomaticMode();
     // Without a display every status text also goes to standard output.
     void setStatusEcho(bool on) { m_statusEcho = on; }
-
-    // Restores one file from the backup log of the day it was handled: true
-    // when it was decoded into the first save folder. `handled` is a
-    // QDateTime, or the grid's text when that was not a date.
-    bool RestoreFileFromBackup(const QVariant &handled, const QString &fileName);
 
     FileGrid *faList() const { return m_faList; }
     // Closes every open top-level window but `except`, in the order of the
@@ -212,13 +208,10 @@ private:
     void restoreGeometryFromIni();
     void saveGeometryToIni();
     void setUpGrid();
-    void setMark(int row, bool present);
-    // Fills grid row `row` from one read-list entry; bold when handled after `reference`.
-    void fillRow(int row, const ReadEntry &entry, const QDateTime &reference);
+    // The records of the selected rows, top to bottom.
+    QList<ReadEntry> selectedEntries() const;
     // The time after which an entry counts as new (LastDLDate, else now).
     QDateTime newEntryReference() const;
-    // The grid row showing this Uid, or 0.
-    int rowOfUid(const QString &uid) const;
     bool anyRunOnStack() const { return m_inRun; }
     // Runs the settings dialog modally; its SettingStatus (1 = OK).
     int runSettingDialog();
@@ -236,6 +229,7 @@ private:
     // The POP3 component and the download run live as long as the window.
     aPOP *aPOP1 = nullptr;
     DownloadRun *m_run = nullptr;
+    FileGridModel *m_listModel = nullptr;
     FileGrid *m_faList = nullptr;
     QIcon m_imgFloppy[2];
     QIcon m_imgGlove[2];
@@ -273,6 +267,4 @@ private:
     bool m_nextRunUnattended = false;
     ExitCode m_lastRunExitCode = ExitCode::Normal;
     std::optional<QDateTime> m_lastDownloadTime;
-    // The time after which the grid's rows are bold, as it last drew them.
-    QDateTime m_gridReference;
 };

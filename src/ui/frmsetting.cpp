@@ -9,8 +9,11 @@
 #include "core/token.h"
 #include "dialup/cras32.h"
 #include "dialup/dialersettings.h"
+#include "download/logintest.h"
 #include "platform/messagebox.h"
 #include "platform/secretstore.h"
+#include "pop3/apop.h"
+#include "pop3/authchoice.h"
 #include "ui/frmdir.h"
 #include "ui/iconresources.h"
 #include "ui/unstorabletext.h"
@@ -31,6 +34,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -50,6 +54,14 @@ const QString frmSetting::MsgBadTime = QStringLiteral("時:分形式で時刻を
 const QString frmSetting::MsgSaveFailed = QStringLiteral("設定をﾌｧｲﾙに保存できませんでした。");
 const QString frmSetting::ExternalDialerEntry = QStringLiteral("RCONNECT.EXEでﾀﾞｲﾔﾙｱｯﾌﾟ");
 const QString frmSetting::FolderPickerTitle = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先");
+const QString frmSetting::VerifyArchivesCaption = QStringLiteral("受信したLZHﾌｧｲﾙを検査する(&V)");
+const QString frmSetting::AuthMethodCaption = QStringLiteral("認証方式(&A)");
+const QString frmSetting::AuthMethodAuto = QStringLiteral("自動");
+const QString frmSetting::AuthMethodUser = QStringLiteral("USER/PASS");
+const QString frmSetting::PasswordCommandCaption = QStringLiteral("ﾊﾟｽﾜｰﾄﾞｺﾏﾝﾄﾞ(&M)");
+const QString frmSetting::PasswordCommandTip =
+    QStringLiteral("ﾛｸﾞｲﾝのたびに実行し、出力の1行目をﾊﾟｽﾜｰﾄﾞ(またはｱｸｾｽﾄｰｸﾝ)として使います");
+const QString frmSetting::TestLoginCaption = QStringLiteral("ﾛｸﾞｲﾝのﾃｽﾄ(&G)");
 const QString frmSetting::KeyringCaption = QStringLiteral("ﾊﾟｽﾜｰﾄﾞをﾃﾞｽｸﾄｯﾌﾟのｷｰﾘﾝｸﾞに保存する(&R)");
 const QString frmSetting::MsgKeyringReadFailed = QStringLiteral("ｷｰﾘﾝｸﾞからﾒｰﾙﾊﾟｽﾜｰﾄﾞを読めませんでした。\n");
 const QString frmSetting::MsgKeyringWriteFailed = QStringLiteral("ｷｰﾘﾝｸﾞにﾒｰﾙﾊﾟｽﾜｰﾄﾞを保存できませんでした。\n");
@@ -243,6 +255,20 @@ QWidget *frmSetting::buildInternetPage()
     m_chkKeyring = new QCheckBox(KeyringCaption, frame2);
     m_chkKeyring->setObjectName(QStringLiteral("chkKeyring"));
     account->addWidget(m_chkKeyring, 4, 1, 1, 3);
+    m_txtPasswordCommand = lineEdit(QStringLiteral("txtPasswordCommand"), frame2);
+    m_txtPasswordCommand->setToolTip(PasswordCommandTip);
+    account->addWidget(buddyLabel(PasswordCommandCaption, "lblPasswordCommand", m_txtPasswordCommand, frame2), 5, 0);
+    account->addWidget(m_txtPasswordCommand, 5, 1, 1, 3);
+    m_cboAuthMethod = new QComboBox(frame2);
+    m_cboAuthMethod->setObjectName(QStringLiteral("cboAuthMethod"));
+    for (const QString &value : AuthChoice::settingValues())
+        m_cboAuthMethod->addItem(authMethodText(value));
+    m_cmdTestLogin = new QPushButton(TestLoginCaption, frame2);
+    m_cmdTestLogin->setObjectName(QStringLiteral("cmdTestLogin"));
+    connect(m_cmdTestLogin, &QPushButton::clicked, this, &frmSetting::cmdTestLogin_Click);
+    account->addWidget(buddyLabel(AuthMethodCaption, "lblAuthMethod", m_cboAuthMethod, frame2), 6, 0);
+    account->addWidget(m_cboAuthMethod, 6, 1);
+    account->addWidget(m_cmdTestLogin, 6, 2, 1, 2, Qt::AlignRight);
     account->setColumnStretch(1, 1);
 
     m_chkBackupLog = new QCheckBox(QStringLiteral("受信ﾛｸﾞをのこす(&B)"), frame2);
@@ -299,6 +325,9 @@ QWidget *frmSetting::buildDownloadPage()
     }
     layout->addWidget(buddyLabel(QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先(&F)"), "Label6", m_txtSaveFolder[0], page));
     layout->addLayout(folders);
+    m_chkVerifyArchives = new QCheckBox(VerifyArchivesCaption, page);
+    m_chkVerifyArchives->setObjectName(QStringLiteral("chkVerifyArchives"));
+    layout->addWidget(m_chkVerifyArchives);
     return page;
 }
 
@@ -362,6 +391,9 @@ void frmSetting::Form_Load()
     m_cboSecurity->blockSignals(true);
     m_cboSecurity->setCurrentIndex(security);
     m_cboSecurity->blockSignals(false);
+    m_txtPasswordCommand->setText(Settings.PasswordFromCommand ? Settings.PasswordCommand : QString());
+    m_cboAuthMethod->setCurrentIndex(
+        std::max<int>(0, int(AuthChoice::settingValues().indexOf(AuthChoice::canonical(Settings.AuthMethod)))));
     m_txtPort->setValue(Settings.Port >= 1 && Settings.Port <= 65535
                             ? Settings.Port
                             : (security == 2 ? SettingsDefaults::kTlsPort : SettingsDefaults::kPlainPort));
@@ -372,6 +404,7 @@ void frmSetting::Form_Load()
     m_chkBackupLog->setChecked(Settings.BackupLog);
     m_chkDeleteOldMail->setChecked(Settings.DeleteOldMail);
     m_chkDeleteDownloadMail->setChecked(Settings.DeleteDownloadMail);
+    m_chkVerifyArchives->setChecked(Settings.VerifyArchives);
 
     m_optDialup[Settings.UseDialup ? 1 : 0]->setChecked(true);
     optDialup_Click(Settings.UseDialup ? 1 : 0);
@@ -529,7 +562,8 @@ bool frmSetting::validate()
     } checks[] = {
         {m_txtServerName, m_txtServerName->text().isEmpty(), MsgNoServerName},
         {m_txtUserName, m_txtUserName->text().isEmpty(), MsgNoUserName},
-        {m_txtPassword, m_txtPassword->text().isEmpty(), MsgNoPassword},
+        {m_txtPassword, m_txtPassword->text().isEmpty() && m_txtPasswordCommand->text().trimmed().isEmpty(),
+         MsgNoPassword},
         {m_cboDialupEntryName, m_optDialup[1]->isChecked() && m_cboDialupEntryName->currentText().isEmpty(),
          MsgNoDialupEntry},
     };
@@ -564,6 +598,7 @@ bool frmSetting::checkStorable()
         {m_txtServerName, m_txtServerName->text(), QStringLiteral("ﾒｰﾙPOPｻｰﾊﾞｰ名")},
         {m_txtUserName, m_txtUserName->text(), QStringLiteral("ﾕｰｻﾞｰｱｶｳﾝﾄ名")},
         {m_txtPassword, m_txtPassword->text(), QStringLiteral("ﾒｰﾙﾊﾟｽﾜｰﾄﾞ")},
+        {m_txtPasswordCommand, m_txtPasswordCommand->text(), QStringLiteral("ﾊﾟｽﾜｰﾄﾞｺﾏﾝﾄﾞ")},
         {m_cboDialupEntryName, m_cboDialupEntryName->currentText(), QStringLiteral("ﾀﾞｲﾔﾙｱｯﾌﾟ名")},
     };
     for (int i = 0; i < 4; ++i)
@@ -613,7 +648,11 @@ void frmSetting::copyToSettings()
     Settings.ServerName = m_txtServerName->text();
     Settings.UserName = m_txtUserName->text();
     Settings.PassWord = m_txtPassword->text();
-    Settings.PasswordInKeyring = m_chkKeyring->isEnabled() && m_chkKeyring->isChecked();
+    Settings.PasswordFromCommand = !m_txtPasswordCommand->text().trimmed().isEmpty();
+    Settings.PasswordCommand = m_txtPasswordCommand->text().trimmed();
+    Settings.PasswordInKeyring =
+        !Settings.PasswordFromCommand && m_chkKeyring->isEnabled() && m_chkKeyring->isChecked();
+    Settings.AuthMethod = AuthChoice::settingValues().value(m_cboAuthMethod->currentIndex(), kAuthMethodAuto);
     Settings.Security = *kSecurityValues[m_cboSecurity->currentIndex() >= 0 ? m_cboSecurity->currentIndex() : 0];
     Settings.Port = m_txtPort->value();
     for (int i = 0; i < 4; ++i)
@@ -623,6 +662,7 @@ void frmSetting::copyToSettings()
     Settings.BackupLog = m_chkBackupLog->isChecked();
     Settings.DeleteOldMail = m_chkDeleteOldMail->isChecked();
     Settings.DeleteDownloadMail = m_chkDeleteDownloadMail->isChecked();
+    Settings.VerifyArchives = m_chkVerifyArchives->isChecked();
     if (const auto days = wholeTextToInt16(toHalfWidth(m_txtKeepDays->text())))
         Settings.KeepDays = *days;
 
@@ -681,7 +721,7 @@ void frmSetting::loadPassword()
 
 bool frmSetting::storePasswordInKeyring()
 {
-    if (!m_chkKeyring->isEnabled() || !m_chkKeyring->isChecked())
+    if (!m_chkKeyring->isEnabled() || !m_chkKeyring->isChecked() || !m_txtPasswordCommand->text().trimmed().isEmpty())
         return true;
     const SecretStore::Result stored = SecretStore::instance().write(
         KeyringAccount(m_txtUserName->text(), m_txtServerName->text()), m_txtPassword->text());
@@ -732,4 +772,39 @@ QString frmSetting::toHalfWidth(const QString &text)
             c = QLatin1Char(' ');
     }
     return out;
+}
+
+QString frmSetting::authMethodText(const QString &value)
+{
+    if (value == AuthChoice::Auto)
+        return AuthMethodAuto;
+    if (value == AuthChoice::User)
+        return AuthMethodUser;
+    return value;
+}
+
+// Connects with what the dialog shows (saved or not), logs in, logs out and
+// tells how it went. The dialog waits meanwhile: nothing in it can be used.
+void frmSetting::cmdTestLogin_Click()
+{
+    LoginTest::Account account;
+    account.server = m_txtServerName->text().trimmed();
+    account.port = m_txtPort->value();
+    account.security = *kSecurityValues[m_cboSecurity->currentIndex() >= 0 ? m_cboSecurity->currentIndex() : 0];
+    account.user = m_txtUserName->text();
+    account.password = m_txtPassword->text();
+    account.passwordCommand = m_txtPasswordCommand->text();
+    account.authMethod = AuthChoice::settingValues().value(m_cboAuthMethod->currentIndex(), kAuthMethodAuto);
+    if (account.server.isEmpty()) {
+        tell(MsgNoServerName);
+        focusControl(m_txtServerName);
+        return;
+    }
+    setEnabled(false);
+    setCursor(Qt::WaitCursor);
+    aPOP pop;
+    const LoginTest::Outcome outcome = LoginTest::run(account, pop);
+    unsetCursor();
+    setEnabled(true);
+    tell(outcome.text, outcome.ok ? MessageBox::Information : MessageBox::Exclamation);
 }

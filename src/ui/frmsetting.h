@@ -52,6 +52,13 @@ public:
     static const QString FolderPickerTitle;     // "ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの保存先"
     static const QString SecurityTexts[3];      // "なし", "STARTTLS", "SSL/TLS"
     static const QString KeyringCaption;        // chkKeyring
+    static const QString VerifyArchivesCaption; // chkVerifyArchives
+    static const QString AuthMethodCaption;     // "認証方式(&A)"
+    static const QString AuthMethodAuto;        // "自動": the first entry of cboAuthMethod
+    static const QString AuthMethodUser;        // the entry of "User"
+    static const QString PasswordCommandCaption; // "ﾊﾟｽﾜｰﾄﾞｺﾏﾝﾄﾞ(&M)"
+    static const QString PasswordCommandTip;
+    static const QString TestLoginCaption; // "ﾛｸﾞｲﾝのﾃｽﾄ(&G)"
     static const QString MsgKeyringReadFailed;  // + the keyring's reason
     static const QString MsgKeyringWriteFailed; // + the keyring's reason
 
@@ -79,9 +86,12 @@ private slots:
     void optDialup_Click(int index);
     void optWeeklyCheck_Click(int index);
     void cboSecurity_Change(int index);
+    void cmdTestLogin_Click();
 
 private:
     QWidget *buildInternetPage();
+    // The entry cboAuthMethod shows for a value of the setting.
+    static QString authMethodText(const QString &value);
     QWidget *buildDownloadPage();
     QWidget *buildWeeklyCheckPage();
     void Form_Load();
@@ -120,9 +130,13 @@ private:
     QComboBox *m_cboSecurity = nullptr;
     QSpinBox *m_txtPort = nullptr;
     QCheckBox *m_chkKeyring = nullptr;
+    QLineEdit *m_txtPasswordCommand = nullptr;
+    QComboBox *m_cboAuthMethod = nullptr;
+    QPushButton *m_cmdTestLogin = nullptr;
     QCheckBox *m_chkBackupLog = nullptr;
     QCheckBox *m_chkDeleteDownloadMail = nullptr;
     QCheckBox *m_chkDeleteOldMail = nullptr;
+    QCheckBox *m_chkVerifyArchives = nullptr;
     QLineEdit *m_txtKeepDays = nullptr;
     QListWidget *m_lstTarget = nullptr;
     QLineEdit *m_txtSaveFolder[4] = {};

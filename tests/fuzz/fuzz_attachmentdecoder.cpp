@@ -1,4 +1,4 @@
-// Checks the decoder's file against the line rules written out plainly.
+// Checks the decoder's file and failures against the rules written out plainly.
 #include "pop3/attachmentdecoder.h"
 
 #include <QDir>
@@ -10,38 +10,57 @@
 
 namespace {
 
-// Returns false where the transfer has to fail.
-bool plainDecode(const QByteArray &text, const QByteArray &boundary, QByteArray *out)
+// The rules written out plainly. Returns the description of the failure, or
+// an empty text with the decoded bytes in *out.
+QString plainDecode(const QByteArray &text, const QByteArray &boundary, QByteArray *out)
 {
-    const QByteArray closing = "--" + boundary + "--";
-    qsizetype pos = 0;
-    while (pos < text.size()) {
-        qsizetype end = text.indexOf("\r\n", pos);
-        const qsizetype next = end < 0 ? text.size() : end + 2;
-        if (end < 0)
-            end = text.size();
-        const QByteArray line = text.mid(pos, end - pos);
-        pos = next;
-        if (line.startsWith(closing))
+    static const QByteArray alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    bool ended = false;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        while (line.endsWith(' ') || line.endsWith('\t'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith("--" + boundary))
             break;
+        if (ended)
+            return TransferText::DataAfterPadding;
         QByteArray bytes;
         for (qsizetype i = 0; i < line.size(); i += 4) {
-            uchar quad[3];
-            const qint16 r = AttachmentDecoder::DecodeBase64Quad(QByteArrayView(line).sliced(i), quad);
-            if (r == AttachmentDecoder::QuadIncomplete)
-                return false;
-            if (r == AttachmentDecoder::QuadInvalid)
-                break;
-            const int n = r == 0 ? 3 : r;
+            const QByteArray group = line.mid(i, 4);
+            for (const char c : group) {
+                if (c != '=' && !alphabet.contains(c))
+                    return TransferText::InvalidCharacter;
+            }
+            if (group.size() < 4)
+                return TransferText::IncompleteGroup;
+            int n = 3;
+            if (group.indexOf('=') >= 0) {
+                if (group.endsWith("==") && group.count('=') == 2)
+                    n = 1;
+                else if (group.endsWith('=') && group.count('=') == 1)
+                    n = 2;
+                else
+                    return TransferText::MisplacedPadding;
+            }
+            quint32 bits = 0;
+            for (const char c : group)
+                bits = bits << 6 | quint32(c == '=' ? 0 : alphabet.indexOf(c));
             if (bytes.size() + n > 81)
-                return false;
-            bytes.append(reinterpret_cast<const char *>(quad), n);
-            if (r != 0)
-                break;
+                return TransferText::LineTooLong;
+            for (int k = 0; k < n; ++k)
+                bytes.append(char(bits >> (16 - 8 * k)));
+            if (n < 3) {
+                if (i + 4 < line.size())
+                    return TransferText::DataAfterPadding;
+                ended = true;
+            }
         }
         *out += bytes;
     }
-    return true;
+    return QString();
 }
 
 QString folder()
@@ -68,13 +87,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                           qsizetype(size - 1 - boundaryLength));
 
     QByteArray expected;
-    const bool expectOk = plainDecode(text, boundary, &expected);
+    const QString failure = plainDecode(text, boundary, &expected);
 
     const QString path = folder() + QStringLiteral("/out.bin");
     QFile::remove(path);
     QString error;
-    const bool ok = AttachmentDecoder::TransferToFile(text, boundary, "base64", path, &error);
-    if (ok != expectOk || ok != error.isEmpty())
+    bool checked = false;
+    auto check = [&](const QString &temporaryPath) {
+        QFile file(temporaryPath);
+        if (!file.open(QIODevice::ReadOnly) || file.readAll() != expected)
+            std::abort();
+        checked = true;
+        return QString();
+    };
+    const bool ok = AttachmentDecoder::TransferToFile(text, boundary, "base64", path, &error, check);
+    if (ok != failure.isEmpty() || ok != checked ||
+        error != (ok ? QString() : TransferText::ErrorPrefix + failure + u'(' + path + u')'))
         std::abort();
     QFile file(path);
     if (ok) {

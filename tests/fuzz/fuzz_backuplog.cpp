@@ -7,7 +7,7 @@
 // file is in the first save folder and its copy in the later one is the same;
 // "not restored" leaves nothing behind; a second restore gives the same.
 #include "core/settings.h"
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -37,7 +37,7 @@ const QByteArray WellFormed = QByteArrayLiteral("Date: Mon, 06 Dec 1999 09:53:00
                                                 "Content-Type: application/octet-stream; name=\"DU991206.LZH\"\r\n"
                                                 "Content-Transfer-Encoding: base64\r\n"
                                                 "\r\n"
-                                                "IuotbGg1LRAAAAB4AAAAoE6GJyAADERVOTkxMjA2LkxaSLeR32rx2A==\r\n"
+                                                "JfEtbGgwLRMAAAATAAAAAFCGJyABDERVOTkxMjA2LlRYVESwTQAAMTk5OSBEVSByYWNlIGRhdGENCgA=\r\n"
                                                 "\r\n"
                                                 "--b1--\r\n"
                                                 "\r\n"

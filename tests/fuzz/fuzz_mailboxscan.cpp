@@ -106,7 +106,7 @@ struct Mailbox {
         for (int i = 0; i < 6; ++i) {
             TestMail m;
             m.fileName = names[i];
-            m.payload = payloadOf(i + 1);
+            m.payload = lzhPayload(payloadOf(i + 1));
             m.date = "Tue, 01 Dec 2026 09:00:00 +0900";
             m.uid = "UID" + QByteArray::number(i + 1);
             mails << m;

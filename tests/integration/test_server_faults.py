@@ -81,7 +81,12 @@ CASES = [
     ("a damaged archive in clean base64", ["RETR:2:damage-data"]),
     ("links planted in the second save folder", [], (), {}, {}, "links"),
     ("Kivrel.dat cannot be saved", [], (), {}, {}, "list-blocked"),
+    # Refusals with a reason: the run ends with 1 and KVLOG.TXT keeps the server's words (REFUSALS).
+    ("mailbox locked by another client", ["PASS:*:err=[IN-USE] locked by fixture-7"]),
+    ("STLS refused", ["STLS:*:err=STLS off in fixture-7"], (), {"Security": "STARTTLS"}),
 ]
+REFUSALS = {"mailbox locked by another client": "[IN-USE] locked by fixture-7",
+            "STLS refused": "STLS off in fixture-7"}
 
 # A server that never sends the terminator must still deliver every wanted mail
 # in one run: that is what the 10 s rule is for.
@@ -98,6 +103,7 @@ class Case:
         self.one_run = name in ONE_RUN
         self.fails_first = name in FAILS_FIRST
         self.trap = trap
+        self.refusal = REFUSALS.get(name)
         self.faults = faults
         self.options = tuple(options) + (("--pipelining",) if pipelined and "--pipelining" not in options else ())
         self.settings = settings or {}
@@ -215,6 +221,8 @@ def run_case(case, mails, manifest, work):
     if case.one_run:
         problems += ["first run: %s missing" % name for name in missing_files(home, manifest)]
     problems += ["first run: " + p for p in clear_after_stls(server.commands())]
+    if case.refusal and (first["code"] != 1 or case.refusal not in home.log()):
+        problems.append("first run: exit %s, %r not in KVLOG.TXT" % (first["code"], case.refusal))
 
     # Second run: the mails the first one left, no fault.
     for file, _ in gone:

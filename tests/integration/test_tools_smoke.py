@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The test tools work end to end: generated mails pass through Dovecot (plain,
 implicit TLS, STARTTLS), the fault server and the latency proxy byte for byte,
-their attachments decode to the manifest's sha256, the fault server's faults and
+their attachments decode to the manifest's sha256 and are whole LZH archives, the fault server's faults and
 records behave as documented, and the proxy delays each way and passes a close on. Exit 77 when Dovecot or openssl is missing."""
 
 import email
@@ -99,6 +99,15 @@ def check_mailbox(conn, manifest, label):
     check(b"" in top and len(top) == top.index(b"") + 4, "%s: TOP 1 3 gives the header and 3 lines" % label)
 
 
+def lha_test(path):
+    """True when `lhasa t` (Debian's lhasa) finds every member whole. Debian's
+    `lha` may be another archiver that reports success on a CRC error."""
+    if not shutil.which("lhasa"):
+        check(False, "lhasa is installed (scripts/install-deps.sh)")
+        return False
+    return subprocess.run(["lhasa", "t", path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
 def check_generator(work):
     out = os.path.join(work, "mails")
     tool("make-sample-mails", "--out", out, "--seed", "7", "--data", "4", "--notices", "1", "--info", "1",
@@ -122,6 +131,8 @@ def check_generator(work):
             with open(m["attachment"]["path"], "rb") as f:
                 check(hashlib.sha256(f.read()).hexdigest() == m["attachment"]["sha256"],
                       "generator: side file of %d matches its sha256" % m["number"])
+            check(lha_test(m["attachment"]["path"]),
+                  "generator: attachment of %d is a whole LZH archive to lhasa" % m["number"])
             check(name == m["attachment"]["name"].encode("latin-1"),
                   "generator: mail %d's attachment name reads as %r" % (m["number"], m["attachment"]["name"]))
             check(m["description"] in body.decode("iso2022_jp"),
@@ -132,6 +143,15 @@ def check_generator(work):
         if m["expect"] == "notice":
             check("再度、ご購入のほど" in body.decode("iso2022_jp"),
                   "generator: notice %d carries the renewal phrase in its body" % m["number"])
+    # The archive test can fail: one changed byte of a member is found.
+    largest = max((m for m in manifest["mails"] if "attachment" in m), key=lambda m: m["attachment"]["size"])
+    with open(largest["attachment"]["path"], "rb") as f:
+        damaged = bytearray(f.read())
+    damaged[len(damaged) // 2] ^= 0x01
+    damaged_path = os.path.join(work, "damaged.LZH")
+    with open(damaged_path, "wb") as f:
+        f.write(damaged)
+    check(not lha_test(damaged_path), "generator: lhasa finds a changed byte in an archive")
     return out, manifest
 
 

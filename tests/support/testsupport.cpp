@@ -1,6 +1,11 @@
 #include "testsupport.h"
 
 #include "core/apppaths.h"
+#include "core/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <csignal>
 
@@ -42,4 +47,47 @@ FileSizeLimit::~FileSizeLimit()
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     std::signal(SIGXFSZ, m_oldHandler);
+}
+
+QByteArray TestFiles::read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool TestFiles::write(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+TestFiles::WithSaveFolders::WithSaveFolders()
+{
+    Settings = SettingsRecord{};
+    for (int j = 0; j < 4; ++j) {
+        Settings.SaveFolder[j] = folder(j);
+        QDir().mkpath(Settings.SaveFolder[j]);
+    }
+}
+
+QByteArray TestFiles::loggedMail(const QString &fileName, const QByteArray &attachment)
+{
+    return "Date: Mon, 06 Dec 1999 10:00:00 +0900\r\n"
+           "From: turf@example.jp\r\n"
+           "To: user@example.jp\r\n"
+           "Subject: [TURFNET Internet Services]  Power Data\r\n"
+           "Content-type: multipart/mixed; boundary=\"XB\"\r\n"
+           "\r\n"
+           "--XB\r\n"
+           "Content-Type: text/plain\r\n"
+           "\r\n"
+           "1999年12月24日 data\r\n"
+           "--XB\r\n"
+           "Content-Type: application/octet-stream; name=\"" +
+           fileName.toLatin1() +
+           "\"\r\n"
+           "Content-Transfer-Encoding: base64\r\n"
+           "\r\n" +
+           attachment + "\r\n--XB--";
 }

@@ -19,6 +19,26 @@ private:
     bool m_hadOld;
 };
 
+// Small file helpers shared by the tests of the list's commands and the window.
+namespace TestFiles {
+// The file's bytes; empty when it cannot be read.
+QByteArray read(const QString &path);
+// Writes the bytes, creating the folder; false when it could not.
+bool write(const QString &path, const QByteArray &bytes);
+// A fresh program folder whose four save folders (save0 .. save3 in it) are
+// set in a fresh Settings and created.
+struct WithSaveFolders {
+    TempProgramFolder home;
+    WithSaveFolders();
+    QString folder(int j) const { return home.file(QStringLiteral("save%1").arg(j)); }
+};
+// A data mail as the backup log keeps it (without its final "."), carrying
+// one base64 attachment named `fileName`.
+QByteArray loggedMail(const QString &fileName, const QByteArray &attachment);
+// What ends each record of the backup log.
+inline const QByteArray RecordEnd = QByteArrayLiteral("\r\n.\r\n");
+} // namespace TestFiles
+
 // A disk that fills up: while alive, files of this process cannot grow past
 // `bytes` (writes beyond fail with EFBIG instead of raising SIGXFSZ).
 class FileSizeLimit

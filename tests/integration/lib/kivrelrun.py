@@ -135,11 +135,13 @@ def have_dovecot():
 
 
 class Dovecot:
-    def __init__(self, root, maildir_from=None):
+    def __init__(self, root, maildir_from=None, auth_mechanisms=None):
         self.workdir = os.path.join(root, "dovecot")
         args = [os.path.join(TOOLS, "dovecot-fixture"), "start", self.workdir]
         if maildir_from:
             args += ["--maildir-from", maildir_from]
+        if auth_mechanisms:
+            args += ["--auth-mechanisms", auth_mechanisms]
         out = subprocess.run(args, check=True, capture_output=True, text=True).stdout
         self.env = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
         self.port = int(self.env["KIVREL_TEST_POP3_PORT"])

@@ -42,6 +42,7 @@ private slots:
         QCOMPARE(Settings.SaveFolder[3], QString());
         QCOMPARE(Settings.UseDialup, false);
         QCOMPARE(Settings.DeleteOldMail, true);
+        QCOMPARE(Settings.VerifyArchives, true);
         QCOMPARE(Settings.KeepDays, 7);
         QCOMPARE(Settings.Port, 110);
         QCOMPARE(Settings.Security, QStringLiteral("None"));
@@ -75,6 +76,7 @@ private slots:
         QTest::newRow("bool number zero") << config("DeleteOldMail=0") << "DeleteOldMail" << QVariant(false);
         QTest::newRow("bool other word keeps default")
             << config("DeleteOldMail=maybe") << "DeleteOldMail" << QVariant(true);
+        QTest::newRow("archive check off") << config("VerifyArchives=False") << "VerifyArchives" << QVariant(false);
         QTest::newRow("KeepDays number") << config("KeepDays=14") << "KeepDays" << QVariant(14);
         QTest::newRow("KeepDays letters keep default") << config("KeepDays=abc") << "KeepDays" << QVariant(7);
         QTest::newRow("KeepDays beyond 16 bits keeps default") << config("KeepDays=40000") << "KeepDays" << QVariant(7);
@@ -110,6 +112,7 @@ private slots:
             {"KeepDays", s.KeepDays},
             {"UseDialup", s.UseDialup},
             {"BackupLog", s.BackupLog},
+            {"VerifyArchives", s.VerifyArchives},
             {"Interval1", s.Interval[0]},
             {"Interval2", s.Interval[1]},
             {"Time1", s.Time[0].value_or(QTime())},
@@ -144,6 +147,7 @@ private slots:
         s.BackupLog = true;
         s.DeleteDownloadMail = true;
         s.DeleteOldMail = false;
+        s.VerifyArchives = false;
         s.KeepDays = 0;
         s.Port = 995;
         s.Security = "TLS";
@@ -171,6 +175,7 @@ private slots:
         QCOMPARE(l.BackupLog, true);
         QCOMPARE(l.DeleteDownloadMail, true);
         QCOMPARE(l.DeleteOldMail, false);
+        QCOMPARE(l.VerifyArchives, false);
         QCOMPARE(l.KeepDays, 0);
         QCOMPARE(l.Port, 995);
         QCOMPARE(l.Security, QStringLiteral("TLS"));
@@ -207,7 +212,7 @@ private slots:
                                       "PasswordStore", "FileNamePatterns",   "SaveFolder1",   "SaveFolder2",
                                       "SaveFolder3",   "SaveFolder4",        "UseDialup",     "DialupEntryName",
                                       "BackupLog",     "DeleteDownloadMail", "DeleteOldMail", "KeepDays",
-                                      "Port",          "Security",           "[WeeklyCheck]", "Enabled",
+                                      "Port",          "Security",           "VerifyArchives", "AuthMethod",    "PasswordCommand", "[WeeklyCheck]", "Enabled",
                                       "Time1",         "FileName1",          "Interval1",     "Time2",
                                       "FileName2",     "Interval2",          "Time3",         "FileName3",
                                       "Interval3"};

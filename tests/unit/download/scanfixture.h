@@ -7,6 +7,7 @@
 #include "download/readlist.h"
 #include "download/runhost.h"
 #include "faketransport.h"
+#include "lzhsample.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "pop3/apop.h"
@@ -37,12 +38,18 @@ inline QByteArray base64Lines(const QByteArray &payload)
     return out;
 }
 
+// The service's attachment: a whole LZH archive holding `data`.
+inline QByteArray lzhPayload(const QByteArray &data)
+{
+    return LzhSample::stored("DATA.TXT", data);
+}
+
 struct TestMail {
     QByteArray subject = kDataSubject;
     QByteArray fileName = "DU991204.LZH";
     QByteArray date = "Mon, 06 Dec 1999 10:00:00 +0900";
     QByteArray bodyLine = jisLine("2099");
-    QByteArray payload;
+    QByteArray payload = lzhPayload("data");
     QByteArray uid;
     bool multipart = true;
     QByteArray topReply; // what TOP n 20 sends instead of the true view, when set

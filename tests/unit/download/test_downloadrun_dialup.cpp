@@ -17,7 +17,7 @@ TestMail wantedMail()
 {
     TestMail m;
     m.fileName = "DU261204.LZH";
-    m.payload = QByteArray(600, 'k');
+    m.payload = lzhPayload(QByteArray(600, 'k'));
     m.date = "Fri, 04 Dec 2026 09:00:00 +0900";
     return m;
 }

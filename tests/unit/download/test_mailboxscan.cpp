@@ -39,7 +39,7 @@ TestMail dataMail(const QByteArray &name, char seed, const QByteArray &date = "F
 {
     TestMail m;
     m.fileName = name;
-    m.payload = payload(1000 + seed, seed);
+    m.payload = lzhPayload(payload(1000 + seed, seed));
     m.date = date;
     return m;
 }

@@ -56,6 +56,27 @@ private slots:
         QCOMPARE(readListFile(), line);
     }
 
+    // The file is read in pieces: lines across a piece's end, and a line
+    // longer than a piece, load and save as they were.
+    void longListLoadsAndSavesUnchanged()
+    {
+        TempProgramFolder home;
+        QString text;
+        for (int i = 0; i < 4000; ++i)
+            text += QStringLiteral("2001/01/01 8:%1:00\t2001/01/01\tDU010101.LZH\tid%2\t競走馬＋出馬表 %2\r\n")
+                        .arg(i % 60, 2, 10, QLatin1Char('0'))
+                        .arg(i);
+        text += QStringLiteral("2001/01/02\t2001/01/02\t-\tlong\t") + QString(200000, u'表') + QStringLiteral("\r\n");
+        const QByteArray bytes = Cp932::encode(text);
+        writeList(bytes);
+        ReadList list;
+        list.LoadReadList();
+        QCOMPARE(list.ReadCount(), 4001);
+        QCOMPARE(list.at(4000).Description.size(), 200000);
+        QVERIFY(list.SaveReadList());
+        QVERIFY(readListFile() == bytes);
+    }
+
     void malformedLinesAreDroppedAndTabRunsCollapse()
     {
         TempProgramFolder home;

@@ -76,7 +76,7 @@ private slots:
         for (const char *name : {"DU261201.LZH", "SH261202.LZH", "KK261203.LZH"}) {
             TestMail m;
             m.fileName = name;
-            m.payload = QByteArray(2000, name[0]);
+            m.payload = lzhPayload(QByteArray(2000, name[0]));
             mails << m;
         }
         ScriptedMailbox box(*rig.transport, mails);

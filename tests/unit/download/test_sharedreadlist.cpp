@@ -72,10 +72,10 @@ private slots:
             QVERIFY(listOf(onDisk).SaveReadList());
         TestMail first;
         first.fileName = "DU261204.LZH";
-        first.payload = "first";
+        first.payload = lzhPayload("first");
         TestMail second;
         second.fileName = "SH261204.LZH";
-        second.payload = "second";
+        second.payload = lzhPayload("second");
         ScriptedMailbox box(*rig.transport, {first, second});
 
         DownloadRun run(rig.host, rig.pop);

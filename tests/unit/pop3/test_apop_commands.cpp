@@ -269,7 +269,10 @@ private slots:
         QTest::newRow("user refused") << QByteArray("-ERR who?\r\n") << QByteArray() << false << false
                                       << QStringList{user, aPOPText::LoginFailed} << QByteArray("USER taro\r\n") << 1;
         QTest::newRow("password refused") << QByteArray("+OK\r\n") << QByteArray("-ERR [AUTH] no\r\n") << false << false
-                                          << QStringList{user, aPOPText::Ok, pass, aPOPText::LoginFailed} << both << 2;
+                                          << QStringList{user, aPOPText::Ok, pass, ResponseCodeText::Auth} << both << 2;
+        QTest::newRow("mailbox locked") << QByteArray("+OK\r\n") << QByteArray("-ERR [IN-USE] locked\r\n") << false
+                                        << false << QStringList{user, aPOPText::Ok, pass, ResponseCodeText::InUse}
+                                        << both << 2;
         QTest::newRow("no answer to USER")
             << QByteArray() << QByteArray() << false << false << QStringList{user, aPOPText::LoginFailed}
             << QByteArray("USER taro\r\n") << 301;

@@ -78,63 +78,108 @@ private slots:
     {
         QTest::addColumn<QByteArray>("attachment");
         QTest::addColumn<QByteArray>("encoding");
-        QTest::addColumn<bool>("ok");
         QTest::addColumn<QByteArray>("content"); // "<missing>": no file
+        QTest::addColumn<QString>("failure");    // the description when the transfer fails
 
         const QByteArray data57 = QByteArray("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTU");
         const QByteArray line76 = data57.toBase64();
         QVERIFY(line76.size() == 76);
-        QTest::newRow("TWFu TWE= TQ==") << QByteArray("TWFu\r\nTWE=\r\nTQ==\r\n") << QByteArray("base64") << true
-                                        << QByteArray("ManMaM");
-        QTest::newRow("76 characters give 57 bytes") << line76 + "\r\n" << QByteArray("base64") << true << data57;
-        QTest::newRow("76 characters, no CR LF") << line76 << QByteArray("base64") << true << data57;
-        QTest::newRow("full lines, short last line")
-            << line76 + "\r\n" + line76 + "\r\nTWFuTWFuTWFuTWFuTWE=\r\n"
-            << QByteArray("base64") << true << data57 + data57 + "ManManManManMa";
-        QTest::newRow("empty line and closing boundary")
-            << QByteArray("TWFu\r\n\r\n--XB--\r\nTWFu\r\n") << QByteArray("base64") << true << QByteArray("Man");
-        QTest::newRow("boundary line that is not the closing one")
-            << QByteArray("TWFu\r\n--XB\r\nTWFu\r\n") << QByteArray("base64") << true << QByteArray("ManMan");
-        QTest::newRow("hyphen in the fifth group") << QByteArray("TWFuTWFuTWFuTWFuT-FuTWFu\r\nTQ==\r\n")
-                                                   << QByteArray("base64") << true << QByteArray("ManManManManM");
-        QTest::newRow("lone CR cuts the line")
-            << QByteArray("TWFu\rTWFu\r\nTWFu") << QByteArray("base64") << true << QByteArray("ManMan");
-        QTest::newRow("108 characters: 81 bytes")
-            << QByteArray("TWFu").repeated(27) << QByteArray("base64") << true << QByteArray("Man").repeated(27);
-        QTest::newRow("108 characters and an invalid group")
-            << QByteArray("TWFu").repeated(27) + "-AAA" << QByteArray("base64") << true
-            << QByteArray("Man").repeated(27);
-        QTest::newRow("112 characters fail")
-            << QByteArray("TWFu").repeated(28) << QByteArray("base64") << false << QByteArray("<missing>");
-        QTest::newRow("81 bytes and padding fail")
-            << QByteArray("TWFu").repeated(27) + "TQ==" << QByteArray("base64") << false << QByteArray("<missing>");
-        QTest::newRow("incomplete group fails")
-            << QByteArray("TWFu\r\nTWFuT\r\n") << QByteArray("base64") << false << QByteArray("<missing>");
-        QTest::newRow("three characters with padding")
-            << QByteArray("TWFuTQ=\r\n") << QByteArray("base64") << true << QByteArray("ManM");
-        QTest::newRow("empty attachment: empty file") << QByteArray() << QByteArray("base64") << true << QByteArray();
-        QTest::newRow("BASE64 in capitals")
-            << QByteArray("TWFu") << QByteArray("BASE64") << true << QByteArray("<missing>");
-        QTest::newRow("no encoding") << QByteArray("TWFu") << QByteArray() << true << QByteArray("<missing>");
-        QTest::newRow("quoted-printable")
-            << QByteArray("TWFu") << QByteArray("quoted-printable") << true << QByteArray("<missing>");
+        const QByteArray b64 = "base64", none = "<missing>";
+        auto good = [&](const char *name, const QByteArray &text, const QByteArray &content) {
+            QTest::newRow(name) << text << b64 << content << QString();
+        };
+        auto bad = [&](const char *name, const QByteArray &text, const QString &failure) {
+            QTest::newRow(name) << text << b64 << none << failure;
+        };
+        good("TWFu TWFu TWE=", "TWFu\r\nTWFu\r\nTWE=\r\n", "ManManMa");
+        good("76 characters give 57 bytes", line76 + "\r\n", data57);
+        good("76 characters, no CR LF", line76, data57);
+        good("76 characters and LF", line76 + "\n" + line76 + "\n", data57 + data57);
+        good("full lines, short last line", line76 + "\r\n" + line76 + "\r\nTWFuTWFuTWFuTWFuTWE=\r\n",
+             data57 + data57 + "ManManManManMa");
+        good("empty line and closing boundary", "TWFu\r\n\r\n--XB--\r\nTWFu\r\n", "Man");
+        good("the part's delimiter ends it", "TWFu\r\n--XB\r\nTWFu\r\n", "Man");
+        good("footer part after padding", "TQ==\r\n--XB  \r\nContent-Type: text/plain\r\n\r\nfooter\r\n--XB--\r\n",
+             "M");
+        good("further parts after full lines",
+             line76 + "\r\n--XB\r\nContent-Transfer-Encoding: base64\r\n\r\nTWFu\r\n--XB\r\n\r\nTWFu\r\n--XB--\r\n",
+             data57);
+        good("LF line ends", "TWFu\nTWFu\n", "ManMan");
+        good("trailing blanks and blank lines", "TWFu \t\r\n\r\n  \r\nTWE= \r\n\r\n", "ManMa");
+        bad("hyphen in the fifth group", "TWFuTWFuTWFuTWFuT-FuTWFu\r\nTQ==\r\n", TransferText::InvalidCharacter);
+        bad("blank inside a line", "TW Fu\r\n", TransferText::InvalidCharacter);
+        bad("tab between groups", "TWFu\tTWFu\r\n", TransferText::InvalidCharacter);
+        bad("lone CR", "TWFu\rTWFu\r\nTWFu", TransferText::InvalidCharacter);
+        bad("8-bit character", "TWF\xff\r\n", TransferText::InvalidCharacter);
+        bad("outside character in a short group", "TWFuT-\r\n", TransferText::InvalidCharacter);
+        bad("full line with a dot", line76.first(40) + "." + line76.sliced(41) + "\r\n" + line76 + "\r\n",
+            TransferText::InvalidCharacter);
+        bad("xx=y", "TQ=u\r\n", TransferText::MisplacedPadding);
+        bad("= first", "=WFu\r\n", TransferText::MisplacedPadding);
+        bad("= second", "T=Fu\r\n", TransferText::MisplacedPadding);
+        bad("padding inside a line", "TWE=TWFu\r\n", TransferText::DataAfterPadding);
+        bad("a line after padding", "TQ==\r\n\r\nTWFu\r\n", TransferText::DataAfterPadding);
+        bad("a full line after padding", "TQ==\r\n" + line76 + "\r\n", TransferText::DataAfterPadding);
+        good("108 characters: 81 bytes", QByteArray("TWFu").repeated(27), QByteArray("Man").repeated(27));
+        bad("108 characters and an invalid group", QByteArray("TWFu").repeated(27) + "-AAA",
+            TransferText::InvalidCharacter);
+        bad("112 characters fail", QByteArray("TWFu").repeated(28), TransferText::LineTooLong);
+        bad("81 bytes and padding fail", QByteArray("TWFu").repeated(27) + "TQ==", TransferText::LineTooLong);
+        bad("incomplete group fails", "TWFu\r\nTWFuT\r\n", TransferText::IncompleteGroup);
+        bad("three characters with padding", "TWFuTQ=\r\n", TransferText::IncompleteGroup);
+        good("empty attachment: empty file", QByteArray(), QByteArray());
+        QTest::newRow("BASE64 in capitals") << QByteArray("TWFu") << QByteArray("BASE64") << none << QString();
+        QTest::newRow("no encoding") << QByteArray("TWFu") << QByteArray() << none << QString();
+        QTest::newRow("quoted-printable") << QByteArray("TWFu") << QByteArray("quoted-printable") << none << QString();
     }
     void transfer()
     {
         QFETCH(QByteArray, attachment);
         QFETCH(QByteArray, encoding);
-        QFETCH(bool, ok);
         QFETCH(QByteArray, content);
+        QFETCH(QString, failure);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("CC991224.LZH"));
         QString error = QStringLiteral("old");
-        QCOMPARE(AttachmentDecoder::TransferToFile(attachment, "XB", encoding, path, &error), ok);
+        QCOMPARE(AttachmentDecoder::TransferToFile(attachment, "XB", encoding, path, &error), failure.isEmpty());
         QCOMPARE(readFile(path), content);
         QCOMPARE(others(dir.path(), QStringLiteral("CC991224.LZH")), QStringList());
-        if (ok)
-            QCOMPARE(error, QString());
-        else
-            QVERIFY(error.startsWith(TransferText::ErrorPrefix) && error.endsWith("(" + path + ")"));
+        QCOMPARE(error, failure.isEmpty() ? QString() : TransferText::ErrorPrefix + failure + "(" + path + ")");
+    }
+
+    // The check sees the whole file under its temporary name; its reason fails the transfer.
+    void fileCheck_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("earlier");
+        QTest::newRow("whole, no earlier file") << QString() << false;
+        QTest::newRow("whole, earlier file") << QString() << true;
+        QTest::newRow("damaged, no earlier file") << QStringLiteral("壊れています") << false;
+        QTest::newRow("damaged, earlier file kept") << QStringLiteral("壊れています") << true;
+    }
+    void fileCheck()
+    {
+        QFETCH(QString, reason);
+        QFETCH(bool, earlier);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("A.LZH"));
+        if (earlier)
+            writeFile(path, "earlier");
+        QByteArray seen;
+        QString seenPath;
+        auto check = [&](const QString &temporaryPath) {
+            seenPath = temporaryPath;
+            seen = readFile(temporaryPath);
+            return reason;
+        };
+        QString error;
+        QCOMPARE(AttachmentDecoder::TransferToFile("TWFu\r\nTWE=\r\n", "XB", "base64", path, &error, check),
+                 reason.isEmpty());
+        QCOMPARE(seen, QByteArray("ManMa"));
+        QVERIFY(seenPath.startsWith(dir.filePath(AttachmentDecoder::TemporaryPrefix)));
+        QCOMPARE(error, reason.isEmpty() ? QString() : TransferText::ErrorPrefix + reason + "(" + path + ")");
+        QCOMPARE(readFile(path), reason.isEmpty() ? QByteArray("ManMa") : QByteArray(earlier ? "earlier" : "<missing>"));
+        QCOMPARE(others(dir.path(), QStringLiteral("A.LZH")), QStringList());
     }
 
     void failureKeepsTheEarlierFile_data()
@@ -144,6 +189,8 @@ private slots:
         QTest::newRow("incomplete group") << QByteArray("TWFu\r\nTWFuTW\r\n") << TransferText::IncompleteGroup;
         QTest::newRow("line too long") << QByteArray("TWFu\r\n" + QByteArray("TWFu").repeated(30))
                                        << TransferText::LineTooLong;
+        QTest::newRow("outside character") << QByteArray("TWFu\r\nTW*u\r\n") << TransferText::InvalidCharacter;
+        QTest::newRow("data after padding") << QByteArray("TQ==\r\nTWFu\r\n") << TransferText::DataAfterPadding;
     }
     void failureKeepsTheEarlierFile()
     {

@@ -1,3 +1,4 @@
+#include "download/readlist.h"
 #include "ui/filegrid.h"
 #include "ui/filegridmodel.h"
 
@@ -11,20 +12,29 @@ namespace {
 const QString ProgramLayout =
     QStringLiteral("||\u3000|<2099年08月22日 競走馬＋出馬表 日別全場一括 前売分|<CC991224.LZH |<2000/12/31 24:00 ");
 
-// A grid with the program's six columns and `rows` data rows whose column 0
-// holds the given keys.
-void fill(FileGrid &grid, const QStringList &keys)
+// The handled time of a key: a date where it reads as one, else the text.
+QVariant handledOf(const QString &key)
 {
-    grid.setRedraw(false);
-    grid.setRowCount(1);
-    grid.setLayoutText(ProgramLayout);
-    grid.setRowCount(static_cast<int>(keys.size()) + 1);
-    for (int i = 0; i < keys.size(); ++i) {
-        grid.setCellText(i + 1, 0, keys[i]);
-        grid.setCellText(i + 1, 4, QStringLiteral("F%1.LZH").arg(i + 1));
-    }
-    grid.setRedraw(true);
+    const QDateTime dt = QDateTime::fromString(key, QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+    return dt.isValid() ? QVariant(dt) : QVariant(key);
 }
+
+// A read list shown in a grid with the program's six columns.
+struct Shown {
+    ReadList list;
+    FileGridModel model{list};
+    FileGrid grid{&model};
+    Shown() { grid.setLayoutText(ProgramLayout); }
+    // Records handled at `keys` (in this order), files F1.LZH, F2.LZH, ...
+    void fill(const QStringList &keys, const QDateTime &newAfter = QDateTime(QDate(9999, 1, 1), QTime()))
+    {
+        list = ReadList();
+        for (int i = 0; i < keys.size(); ++i)
+            list.PutReadEntry(handledOf(keys[i]), QVariant(), QStringLiteral("F%1.LZH").arg(i + 1),
+                              QStringLiteral("u%1").arg(i + 1), keys[i] + QStringLiteral(" desc"));
+        model.rebuild(newAfter);
+    }
+};
 } // namespace
 
 class TestFileGrid : public QObject
@@ -36,40 +46,32 @@ private slots:
     void layoutText_data();
     void layoutText();
     void zeroWidthHidesButKeepsText();
-    void sortDescendingKeepsHeading_data();
-    void sortDescendingKeepsHeading();
-    void pictureLeavesTextAlone();
+    void rowsLatestFirst_data();
+    void rowsLatestFirst();
+    void presenceMark();
     void selectionInRowOrder();
     void extendSelection_data();
     void extendSelection();
     void rightClickKeepsSelection();
     void refillReportsLostSelection();
     void fitWidthsFindsWidestText();
-    void largeFill();
+    void largeList();
 };
 
-// Every kind of change, with redrawing on and off, checked by Qt's tester.
+// Every kind of change, checked by Qt's tester.
 void TestFileGrid::modelStaysConsistent()
 {
-    FileGrid grid;
-    QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-    fill(grid, {QStringLiteral("b"), QStringLiteral("a"), QStringLiteral("c")});
-    grid.setRowCount(10); // grow with redraw on
-    grid.setCellText(9, 3, QStringLiteral("x"));
-    grid.setCellBold(9, 3, true);
-    grid.setCellPicture(9, 2, QIcon(QPixmap(16, 16)));
-    grid.setRowCount(2); // shrink with redraw on
-    grid.setRowCount(0);
-    grid.setRowCount(1);
-    grid.setRedraw(false);
-    grid.setRowCount(500);
-    grid.setCellText(499, 5, QStringLiteral("last"));
-    grid.setRowCount(3); // shrink again before anything was published
-    grid.setRedraw(true);
-    grid.sortDescending(0);
-    grid.setLayoutText(QStringLiteral("<a|<b"));
-    QCOMPARE(grid.model()->rowCount(), 2);
-    QCOMPARE(grid.model()->columnCount(), 2);
+    Shown s;
+    QAbstractItemModelTester tester(&s.model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    s.fill({QStringLiteral("b"), QStringLiteral("a"), QStringLiteral("c")});
+    const int added = s.list.PutReadEntry(QStringLiteral("d"), QVariant(), "-", "new", QString());
+    QCOMPARE(s.model.stored(added), 1);
+    QCOMPARE(s.model.stored(s.list.PutReadEntry(QStringLiteral("0"), QVariant(), "-", "U1", QString())), 4);
+    QCOMPARE(s.model.stored(s.list.PutReadEntry(QStringLiteral("z"), QVariant(), "-", "u1", QString())), 1);
+    s.model.presenceChanged();
+    s.fill({});
+    QCOMPARE(s.model.rowCount(), 0);
+    QCOMPARE(s.model.columnCount(), 6);
 }
 
 void TestFileGrid::layoutText_data()
@@ -78,7 +80,6 @@ void TestFileGrid::layoutText_data()
     QTest::addColumn<int>("columns");
     QTest::addColumn<QList<int>>("alignments"); // Qt::Alignment horizontal bits per column
     QTest::newRow("program") << ProgramLayout << 6 << QList<int>{0, 0, 0, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft};
-    QTest::newRow("one column") << QStringLiteral("<abc") << 1 << QList<int>{Qt::AlignLeft};
     QTest::newRow("right and centre") << QStringLiteral(">12|^x|y") << 3
                                       << QList<int>{Qt::AlignRight, Qt::AlignHCenter, 0};
 }
@@ -88,10 +89,10 @@ void TestFileGrid::layoutText()
     QFETCH(QString, layout);
     QFETCH(int, columns);
     QFETCH(QList<int>, alignments);
-    FileGrid grid;
-    grid.setRowCount(1);
+    Shown shown;
+    FileGrid &grid = shown.grid;
     grid.setLayoutText(layout);
-    QCOMPARE(grid.columnCount(), columns);
+    QCOMPARE(grid.columnCount(), 6);
     const QStringList samples = layout.split(QLatin1Char('|'));
     for (int c = 0; c < columns; ++c) {
         QCOMPARE(static_cast<int>(grid.model()->columnAlignment(c) & Qt::AlignHorizontal_Mask), alignments[c]);
@@ -109,87 +110,79 @@ void TestFileGrid::layoutText()
 
 void TestFileGrid::zeroWidthHidesButKeepsText()
 {
-    FileGrid grid;
-    fill(grid, {QStringLiteral("k1"), QStringLiteral("k2")});
-    grid.setColumnWidth(0, 0);
-    grid.setColumnWidth(1, 0);
-    QVERIFY(grid.view()->horizontalHeader()->isSectionHidden(0));
-    QVERIFY(grid.view()->horizontalHeader()->isSectionHidden(1));
-    QCOMPARE(grid.cellText(2, 0), QStringLiteral("k2"));
+    Shown s;
+    s.fill({QStringLiteral("k1"), QStringLiteral("k2")});
+    s.grid.setColumnWidth(0, 0);
+    s.grid.setColumnWidth(1, 0);
+    QVERIFY(s.grid.view()->horizontalHeader()->isSectionHidden(0));
+    QVERIFY(s.grid.view()->horizontalHeader()->isSectionHidden(1));
+    QCOMPARE(s.grid.cellText(2, 0), QStringLiteral("k1"));
 
-    // A refill resets the view's sections: the columns must stay hidden.
-    fill(grid, {QStringLiteral("k3"), QStringLiteral("k4"), QStringLiteral("k5")});
-    grid.setColumnWidth(0, 0);
-    grid.setRedraw(false);
-    grid.setRowCount(5);
-    grid.setRedraw(true);
-    QVERIFY(grid.view()->horizontalHeader()->isSectionHidden(0));
-    QVERIFY(!grid.view()->horizontalHeader()->isSectionHidden(3));
-    QCOMPARE(grid.columnWidth(0), 0);
+    // A rebuild resets the view's sections: the columns must stay hidden.
+    s.fill({QStringLiteral("k3"), QStringLiteral("k4"), QStringLiteral("k5")});
+    QVERIFY(s.grid.view()->horizontalHeader()->isSectionHidden(0));
+    QVERIFY(!s.grid.view()->horizontalHeader()->isSectionHidden(3));
+    QCOMPARE(s.grid.columnWidth(0), 0);
 
-    grid.setColumnWidth(0, 40);
-    QVERIFY(!grid.view()->horizontalHeader()->isSectionHidden(0));
-    QCOMPARE(grid.view()->horizontalHeader()->sectionSize(0), 40);
+    s.grid.setColumnWidth(0, 40);
+    QVERIFY(!s.grid.view()->horizontalHeader()->isSectionHidden(0));
+    QCOMPARE(s.grid.view()->horizontalHeader()->sectionSize(0), 40);
 }
 
-void TestFileGrid::sortDescendingKeepsHeading_data()
+void TestFileGrid::rowsLatestFirst_data()
 {
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<QStringList>("sorted");
     QTest::newRow("dates") << QStringList{"1999/12/31 10:00:00", "2001/01/01 00:00:00", "2000/06/01 12:00:00"}
                            << QStringList{"2001/01/01 00:00:00", "2000/06/01 12:00:00", "1999/12/31 10:00:00"};
-    QTest::newRow("already descending") << QStringList{"c", "b", "a"} << QStringList{"c", "b", "a"};
+    QTest::newRow("grown in order") << QStringList{"a", "b", "c"} << QStringList{"c", "b", "a"};
     QTest::newRow("one row") << QStringList{"x"} << QStringList{"x"};
     QTest::newRow("case counts") << QStringList{"a", "B", "b"} << QStringList{"b", "a", "B"};
+    QTest::newRow("dates and texts") << QStringList{"2000/01/01 00:00:00", "2000/01/01 1", "1999"}
+                                     << QStringList{"2000/01/01 1", "2000/01/01 00:00:00", "1999"};
 }
 
-void TestFileGrid::sortDescendingKeepsHeading()
+void TestFileGrid::rowsLatestFirst()
 {
     QFETCH(QStringList, keys);
     QFETCH(QStringList, sorted);
-    FileGrid grid;
-    fill(grid, keys);
-    grid.setCellText(0, 3, QStringLiteral("ﾃﾞｰﾀ内容"));
-    grid.setCellText(0, 0, QStringLiteral("zzzz")); // would come first if the heading moved
-    for (int r = 1; r <= keys.size(); ++r) {
-        grid.setCellText(r, 3, keys[r - 1] + QStringLiteral(" desc"));
-        grid.setCellBold(r, 3, r == 1);
-    }
-    grid.sortDescending(0);
-    QCOMPARE(grid.cellText(0, 3), QStringLiteral("ﾃﾞｰﾀ内容"));
-    QCOMPARE(grid.cellText(0, 0), QStringLiteral("zzzz"));
+    Shown s;
+    s.model.setHeading(3, QStringLiteral("ﾃﾞｰﾀ内容"), Qt::AlignCenter);
+    s.fill(keys, QDateTime(QDate(2000, 12, 31), QTime()));
+    QCOMPARE(s.grid.cellText(0, 3), QStringLiteral("ﾃﾞｰﾀ内容"));
+    QCOMPARE(s.grid.cellText(0, 0), QString());
     for (int r = 1; r <= sorted.size(); ++r) {
-        QCOMPARE(grid.cellText(r, 0), sorted[r - 1]);
-        // The rest of the row moves with its key, formatting included.
-        QCOMPARE(grid.cellText(r, 3), sorted[r - 1] + QStringLiteral(" desc"));
-        QCOMPARE(grid.cellBold(r, 3), sorted[r - 1] == keys[0]);
+        QCOMPARE(s.grid.cellText(r, 0), sorted[r - 1]);
+        QCOMPARE(s.grid.cellText(r, 3), sorted[r - 1] + QStringLiteral(" desc"));
+        QCOMPARE(s.grid.cellBold(r, 3), sorted[r - 1].startsWith(QStringLiteral("2001")));
     }
 }
 
-void TestFileGrid::pictureLeavesTextAlone()
+void TestFileGrid::presenceMark()
 {
-    FileGrid grid;
-    fill(grid, {QStringLiteral("a"), QStringLiteral("b")});
+    Shown s;
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::red);
-    grid.setCellText(1, 2, QStringLiteral(" "));
-    grid.setCellPicture(1, 2, QIcon(pixmap));
-    grid.setCellPicture(2, 2, QIcon(pixmap));
-    QCOMPARE(grid.cellText(1, 2), QStringLiteral(" "));
-    QCOMPARE(grid.cellText(2, 2), QString());
-    QVERIFY(!grid.cellPicture(2, 2).isNull());
-    QVERIFY(grid.model()->index(0, 2).data(Qt::DecorationRole).canConvert<QIcon>());
+    s.model.setPictures(QIcon(), QIcon(pixmap));
+    s.fill({QStringLiteral("a"), QStringLiteral("b")});
+    s.list[0].FilePresent = true;
+    s.model.presenceChanged();
+    QCOMPARE(s.grid.cellText(2, 2), QStringLiteral(" "));
+    QVERIFY(!s.grid.cellPicture(2, 2).isNull());
+    QCOMPARE(s.grid.cellText(1, 2), QString());
+    QVERIFY(s.grid.cellPicture(1, 2).isNull());
     // Painting a picture cell must not trip over anything.
-    grid.resize(400, 200);
-    grid.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    grid.grab();
+    s.grid.resize(400, 200);
+    s.grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.grid));
+    s.grid.grab();
 }
 
 void TestFileGrid::selectionInRowOrder()
 {
-    FileGrid grid;
-    fill(grid, QStringList(10, QStringLiteral("k")));
+    Shown s;
+    FileGrid &grid = s.grid;
+    s.fill(QStringList(10, QStringLiteral("k")));
     for (const int row : {5, 2, 9})
         grid.setRowSelected(row, true);
     grid.setRowSelected(0, true); // the heading row is never a selected row
@@ -220,8 +213,9 @@ void TestFileGrid::extendSelection()
     QFETCH(int, current);
     QFETCH(int, to);
     QFETCH(QList<int>, selected);
-    FileGrid grid;
-    fill(grid, QStringList(6, QStringLiteral("k")));
+    Shown s;
+    FileGrid &grid = s.grid;
+    s.fill(QStringList(6, QStringLiteral("k")));
     grid.setRowSelected(1, true); // replaced, not kept
     grid.setCurrentRow(current);
     QSignalSpy changed(&grid, &FileGrid::selChange);
@@ -233,8 +227,9 @@ void TestFileGrid::extendSelection()
 
 void TestFileGrid::rightClickKeepsSelection()
 {
-    FileGrid grid;
-    fill(grid, QStringList(4, QStringLiteral("k")));
+    Shown s;
+    FileGrid &grid = s.grid;
+    s.fill(QStringList(4, QStringLiteral("k")));
     grid.resize(500, 300);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
@@ -259,65 +254,58 @@ void TestFileGrid::rightClickKeepsSelection()
 // commands do not stay enabled for rows that are gone.
 void TestFileGrid::refillReportsLostSelection()
 {
-    FileGrid grid;
-    fill(grid, QStringList(4, QStringLiteral("k")));
+    Shown s;
+    FileGrid &grid = s.grid;
+    s.fill(QStringList(4, QStringLiteral("k")));
     grid.setRowSelected(2, true);
     QSignalSpy changed(&grid, &FileGrid::selChange);
-    fill(grid, QStringList(3, QStringLiteral("k")));
+    s.fill(QStringList(3, QStringLiteral("k")));
     QCOMPARE(grid.selectedRowCount(), 0);
     QVERIFY(!changed.isEmpty());
 }
 
 void TestFileGrid::fitWidthsFindsWidestText()
 {
-    FileGrid grid;
+    Shown s;
     QStringList keys;
     for (int i = 0; i < 50; ++i)
         keys << QStringLiteral("ﾃﾞｰﾀﾌｧｲﾙ ﾃﾞｰﾀﾌｧｲﾙ %1").arg(i); // many half-width characters
-    fill(grid, keys);
     const QString wide = QStringLiteral("競走馬出馬表全場"); // fewer characters, wider
-    grid.setCellText(30, 0, wide);
-    grid.setCellText(0, 5, QStringLiteral("ﾒｰﾙの日付ﾒｰﾙの日付ﾒｰﾙの日付"));
-    grid.setCellText(7, 4, QStringLiteral("LONGERNAME.LZH"));
-    grid.setCellBold(7, 4, true);
-    grid.fitColumnWidths(0, 5);
-    const QFontMetrics normal(grid.view()->font());
-    int widest = normal.horizontalAdvance(wide);
+    keys[30] = wide;
+    s.fill(keys);
+    s.model.setHeading(5, QStringLiteral("ﾒｰﾙの日付ﾒｰﾙの日付ﾒｰﾙの日付"), Qt::AlignCenter);
+    s.list.PutReadEntry(QDateTime(QDate(2026, 1, 1), QTime()), QVariant(), "LONGERNAME.LZH", "u8", "x"); // bold
+    s.model.rebuild(QDateTime(QDate(2025, 1, 1), QTime()));
+    s.grid.fitColumnWidths(0, 5);
+    const QFontMetrics normal(s.grid.view()->font());
+    int widest = 0;
     for (const QString &k : keys)
-        widest = std::max(widest, normal.horizontalAdvance(k));
-    QVERIFY(grid.columnWidth(0) >= widest);
-    QVERIFY(grid.columnWidth(4) >= QFontMetrics(grid.model()->boldFont()).horizontalAdvance("LONGERNAME.LZH"));
-    QVERIFY(grid.columnWidth(5) >=
-            QFontMetrics(grid.view()->horizontalHeader()->font()).horizontalAdvance(grid.cellText(0, 5)));
+        widest = std::max(widest, normal.horizontalAdvance(k + QStringLiteral(" desc")));
+    QVERIFY(s.grid.columnWidth(3) >= widest);
+    QVERIFY(s.grid.columnWidth(4) >= QFontMetrics(s.model.boldFont()).horizontalAdvance("LONGERNAME.LZH"));
+    QVERIFY(s.grid.columnWidth(5) >=
+            QFontMetrics(s.grid.view()->horizontalHeader()->font()).horizontalAdvance(s.grid.cellText(0, 5)));
     // An empty column still gets a visible width.
-    QVERIFY(grid.columnWidth(1) > 0);
+    QVERIFY(s.grid.columnWidth(1) > 0);
 }
 
-void TestFileGrid::largeFill()
+void TestFileGrid::largeList()
 {
-    FileGrid grid;
-    grid.setRedraw(false);
-    grid.setRowCount(1);
-    grid.setLayoutText(ProgramLayout);
+    Shown s;
     const int rows = 32767;
-    grid.setRowCount(rows + 1);
-    for (int r = 1; r <= rows; ++r) {
-        grid.setCellText(r, 0, QStringLiteral("%1").arg(r, 6, 10, QLatin1Char('0')));
-        grid.setCellText(r, 3, QStringLiteral("2099年08月22日 競走馬＋出馬表 %1").arg(r));
-        grid.setCellBold(r, 3, r % 2 == 0);
-    }
-    grid.sortDescending(0);
-    grid.fitColumnWidths(2, 5);
-    grid.setCurrentRow(0);
-    grid.setRedraw(true);
-    QCOMPARE(grid.rowCount(), rows + 1);
-    QCOMPARE(grid.model()->rowCount(), rows);
-    QCOMPARE(grid.cellText(1, 0), QStringLiteral("032767"));
-    QCOMPARE(grid.cellText(rows, 0), QStringLiteral("000001"));
-    grid.setCurrentRow(1);
-    grid.extendSelection(rows);
-    QCOMPARE(grid.selectedRowCount(), rows);
-    QCOMPARE(grid.selectedRow(rows - 1), rows);
+    for (int r = 1; r <= rows; ++r)
+        s.list.PutReadEntry(QStringLiteral("%1").arg(r, 6, 10, QLatin1Char('0')), QVariant(), "-",
+                            QStringLiteral("u%1").arg(r), QStringLiteral("2099年08月22日 競走馬＋出馬表 %1").arg(r));
+    s.model.rebuild(QDateTime());
+    s.grid.fitColumnWidths(2, 5);
+    QCOMPARE(s.grid.rowCount(), rows + 1);
+    QCOMPARE(s.model.rowCount(), rows);
+    QCOMPARE(s.grid.cellText(1, 0), QStringLiteral("032767"));
+    QCOMPARE(s.grid.cellText(rows, 0), QStringLiteral("000001"));
+    s.grid.setCurrentRow(1);
+    s.grid.extendSelection(rows);
+    QCOMPARE(s.grid.selectedRowCount(), rows);
+    QCOMPARE(s.grid.selectedRow(rows - 1), rows);
 }
 
 QTEST_MAIN(TestFileGrid)

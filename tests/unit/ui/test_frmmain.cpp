@@ -6,12 +6,13 @@
 #include "core/settings.h"
 #include "download/weeklychecktimer.h"
 #include "platform/messagebox.h"
+#include "lzhsample.h"
 #include "testsupport.h"
 #include "ui/filegrid.h"
 #include "ui/frmabout.h"
 #include "ui/filegridmodel.h"
 #include "ui/frmdir.h"
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -37,43 +38,19 @@ struct Line {
     QString handled, mailDate, fileName, uid, description;
 };
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestFiles::loggedMail;
+using TestFiles::RecordEnd;
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
+    QVERIFY(TestFiles::write(path, bytes));
 }
 
-// A logged data mail (as the backup log keeps it, without its final ".").
-QByteArray loggedMail(const QString &fileName, const QByteArray &attachment)
-{
-    return "Date: Mon, 06 Dec 1999 10:00:00 +0900\r\n"
-           "From: turf@example.jp\r\n"
-           "To: user@example.jp\r\n"
-           "Subject: [TURFNET Internet Services]  Power Data\r\n"
-           "Content-type: multipart/mixed; boundary=\"XB\"\r\n"
-           "\r\n"
-           "--XB\r\n"
-           "Content-Type: text/plain\r\n"
-           "\r\n"
-           "1999年12月24日 data\r\n"
-           "--XB\r\n"
-           "Content-Type: application/octet-stream; name=\"" +
-           fileName.toLatin1() +
-           "\"\r\n"
-           "Content-Transfer-Encoding: base64\r\n"
-           "\r\n" +
-           attachment + "\r\n--XB--";
-}
-
-const QByteArray RecordEnd = "\r\n.\r\n";
+// Whole archives as the service sends them, and their base64 text in a log.
+const QByteArray ArchiveMan = LzhSample::stored("CC.TXT", "Man");
+const QByteArray ArchiveMa = LzhSample::stored("CC.TXT", "Ma");
+const QByteArray ArchiveManText = ArchiveMan.toBase64();
+const QByteArray ArchiveMaText = ArchiveMa.toBase64();
 
 // Profiles whose listing takes a while: `during` runs meanwhile.
 struct SlowDialup : FakeDialupService {
@@ -139,15 +116,12 @@ private slots:
     void send_data();
     void send();
     void removeDropsEveryCaseOfTheId();
-    void removeKeepsRecordsAddedByAnotherKivrel();
     void webPagesComeFromTheSettingsFile();
     void showProgress_data();
     void showProgress();
     void downloadRefusedWhileBusy();
     void automaticMode();
     void rightClickShowsListMenu();
-    void restoreFromLog_data();
-    void restoreFromLog();
     void restoreCommandCounts();
     void noCommandInsideAWait_data();
     void noCommandInsideAWait();
@@ -302,7 +276,7 @@ void TestFrmMain::maximisedCloseKeepsStoredGeometry()
     w.showMaximized();
     QVERIFY(w.isMaximized());
     QVERIFY(w.close());
-    QCOMPARE(readFile(iniFilePath()), stored);
+    QCOMPARE(TestFiles::read(iniFilePath()), stored);
 }
 
 void TestFrmMain::listCommandsFollowSelection_data()
@@ -402,17 +376,15 @@ void TestFrmMain::send()
     const QString dest = m_home->file("dest");
     QDir().mkpath(dest);
     WriteIniValue("Config", "SendFolder", "/previous");
-    putFile(0, "A.LZH", "from 0");
-    putFile(2, "A.LZH", "from 2");
-    putFile(1, "B.LZH", "from 1");
+    putFile(0, "A.LZH");
+    putFile(1, "B.LZH");
     writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"},
                {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "u2", "b"},
-               {"1999/12/22 8:05:09", "1999/12/22", "C.LZH", "u3", "absent"},
-               {"1999/12/21 8:05:09", "1999/12/21", "../A.LZH", "u4", "not a plain name"}});
+               {"1999/12/22 8:05:09", "1999/12/22", "C.LZH", "u3", "absent"}});
     frmMain w;
     frmDir::setTestAnswer(cancel ? QString() : dest);
     w.faList()->setCurrentRow(1);
-    w.faList()->extendSelection(4);
+    w.faList()->extendSelection(3);
     w.findChild<QAction *>("mnuListSend")->trigger();
     if (cancel) {
         QCOMPARE(QDir(dest).entryList(QDir::Files), QStringList());
@@ -421,9 +393,6 @@ void TestFrmMain::send()
     }
     QCOMPARE(ReadIniValue("Config", "SendFolder", "/").toString(), dest);
     QCOMPARE(QDir(dest).entryList(QDir::Files), (QStringList{"A.LZH", "B.LZH"}));
-    QCOMPARE(readFile(dest + "/A.LZH"), QByteArray("from 2")); // the highest folder's copy
-    QCOMPARE(readFile(dest + "/B.LZH"), QByteArray("from 1"));
-    QCOMPARE(readFile(m_home->path() + "/A.LZH"), QByteArray()); // nothing outside the folder
     QVERIFY(MessageBox::history().isEmpty());
 }
 
@@ -436,7 +405,7 @@ void TestFrmMain::removeDropsEveryCaseOfTheId()
     frmMain w;
     w.faList()->setRowSelected(rowOf(w, "A.LZH"), true);
     w.findChild<QAction *>("mnuFileListDelete")->trigger();
-    const QString file = Cp932::decode(readFile(m_home->file("Kivrel.dat")));
+    const QString file = Cp932::decode(TestFiles::read(m_home->file("Kivrel.dat")));
     QVERIFY2(!file.contains("abc", Qt::CaseInsensitive), qPrintable(file));
     QVERIFY(file.contains("B.LZH"));
     QCOMPARE(w.faList()->rowCount(), 2);
@@ -527,53 +496,10 @@ void TestFrmMain::rightClickShowsListMenu()
     menu->hide();
 }
 
-void TestFrmMain::restoreFromLog_data()
-{
-    QTest::addColumn<QByteArray>("log");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QList<int>>("folders"); // save folders set
-    QTest::addColumn<bool>("restored");
-    QTest::addColumn<QByteArray>("content");
-    const QByteArray good = loggedMail("CC991224.LZH", "TWFu") + RecordEnd;
-    const QByteArray broken = loggedMail("CC991224.LZH", "TWF") + RecordEnd;
-    QTest::newRow("one record") << good << "CC991224.LZH" << QList<int>{0, 1, 2, 3} << true << QByteArray("Man");
-    QTest::newRow("name in other case") << good << "cc991224.lzh" << QList<int>{0} << true << QByteArray("Man");
-    QTest::newRow("first record broken, second used") << broken + loggedMail("CC991224.LZH", "TWE=") + RecordEnd
-                                                      << "CC991224.LZH" << QList<int>{0} << true << QByteArray("Ma");
-    QTest::newRow("other files first") << loggedMail("DU991224.LZH", "TWE=") + RecordEnd + good << "CC991224.LZH"
-                                       << QList<int>{0} << true << QByteArray("Man");
-    QTest::newRow("folder 0 empty: 1 and 3") << good << "CC991224.LZH" << QList<int>{1, 3} << true << QByteArray("Man");
-    QTest::newRow("not in the log") << good << "SH991224.LZH" << QList<int>{0} << false << QByteArray();
-    QTest::newRow("no save folder") << good << "CC991224.LZH" << QList<int>{} << false << QByteArray();
-    QByteArray notBase64 = loggedMail("CC991224.LZH", "Man") + RecordEnd;
-    notBase64.replace("Encoding: base64", "Encoding: 7bit");
-    QTest::newRow("attachment not in base64, then a good record")
-        << notBase64 + good << "CC991224.LZH" << QList<int>{0} << true << QByteArray("Man");
-    QTest::newRow("attachment not in base64 only")
-        << notBase64 << "CC991224.LZH" << QList<int>{0} << false << QByteArray();
-    QTest::newRow("not a plain name") << loggedMail("../X.LZH", "TWFu") + RecordEnd << "../X.LZH" << QList<int>{0}
-                                      << false << QByteArray();
-}
-
-void TestFrmMain::restoreFromLog()
-{
-    QFETCH(QByteArray, log);
-    QFETCH(QString, name);
-    QFETCH(QList<int>, folders);
-    QFETCH(bool, restored);
-    QFETCH(QByteArray, content);
-    for (int j = 0; j < 4; ++j)
-        Settings.SaveFolder[j] = folders.contains(j) ? folder(j) : QStringLiteral("  ");
-    QCOMPARE(RestoreFromBackup::restoreFromLog(log, name), restored);
-    for (int j = 0; j < 4; ++j)
-        QCOMPARE(readFile(folder(j) + QLatin1Char('/') + name),
-                 restored && folders.contains(j) ? content : QByteArray());
-}
-
 void TestFrmMain::restoreCommandCounts()
 {
     const QDateTime handled(QDate(1999, 12, 24), QTime(8, 5, 9));
-    writeFile(RestoreFromBackup::logPath(handled), loggedMail("CC991224.LZH", "TWFu") + RecordEnd);
+    writeFile(RestoreFromBackup::logPath(handled), loggedMail("CC991224.LZH", ArchiveManText) + RecordEnd);
     writeList({{"1999/12/24 8:05:09", "1999/12/24", "CC991224.LZH", "u1", "cc"},
                {"1999/12/24 8:05:08", "1999/12/24", "-", "u2", "notice"},
                {"1999/12/20 8:05:09", "1999/12/20", "DU991220.LZH", "u3", "no log that day"}});
@@ -594,7 +520,7 @@ void TestFrmMain::restoreCommandCounts()
     QCOMPARE(MessageBox::history().size(), 2);
     QCOMPARE(MessageBox::history()[0].text, QStringLiteral("3件のﾌｧｲﾙを復元しますか？"));
     QCOMPARE(MessageBox::history()[1].text, QStringLiteral("1件のﾌｧｲﾙを復元しました。"));
-    QCOMPARE(readFile(folder(0) + "/CC991224.LZH"), QByteArray("Man"));
+    QCOMPARE(TestFiles::read(folder(0) + "/CC991224.LZH"), ArchiveMan);
     QCOMPARE(w.faList()->cellText(rowOf(w, "CC991224.LZH"), frmMain::ColMark), QStringLiteral(" "));
     QCOMPARE(w.findChild<QLabel *>("elaStatusMessage")->text(), QString());
 
@@ -621,7 +547,7 @@ void TestFrmMain::noCommandInsideAWait()
     Settings.Port = 1; // a run that got through would fail at once, but write LastDLDate
     const QDateTime handled(QDate(1999, 12, 24), QTime(8, 5, 9));
     writeFile(RestoreFromBackup::logPath(handled),
-              loggedMail("CC991224.LZH", "TWFu") + RecordEnd + loggedMail("DU991224.LZH", "TWE=") + RecordEnd);
+              loggedMail("CC991224.LZH", ArchiveManText) + RecordEnd + loggedMail("DU991224.LZH", ArchiveMaText) + RecordEnd);
     writeList({{"1999/12/24 8:05:09", "1999/12/24", "CC991224.LZH", "u1", "cc"},
                {"1999/12/24 8:05:08", "1999/12/24", "DU991224.LZH", "u2", "du"}});
     frmMain w;
@@ -692,7 +618,7 @@ void TestFrmMain::noCommandInsideAWait()
     QVERIFY(w.findChild<QToolButton *>("SSCommand2")->isEnabled());
     QVERIFY(enabled(w, "mnuSetting"));
     // The file chosen before the wait is the one restored.
-    QCOMPARE(readFile(folder(0) + "/DU991224.LZH"), settings ? QByteArray() : QByteArray("Ma"));
+    QCOMPARE(TestFiles::read(folder(0) + "/DU991224.LZH"), settings ? QByteArray() : ArchiveMa);
     QVERIFY(!QFile::exists(folder(0) + "/CC991224.LZH"));
     QCOMPARE(w.readList().ReadCount(), 3); // nothing removed from the list
 }
@@ -734,23 +660,6 @@ void TestFrmMain::closingDuringARunClosesAfterIt()
 
 QTEST_MAIN(TestFrmMain)
 #include "test_frmmain.moc"
-
-void TestFrmMain::removeKeepsRecordsAddedByAnotherKivrel()
-{
-    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"},
-               {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "u2", "b"}});
-    frmMain w;
-    // A scheduled kivrel /a records one more mail while the window is open.
-    writeList({{"1999/12/24 8:05:09", "1999/12/24", "A.LZH", "u1", "a"},
-               {"1999/12/23 8:05:09", "1999/12/23", "B.LZH", "u2", "b"},
-               {"1999/12/25 9:00:00", "1999/12/25", "N.LZH", "u3", "new"}});
-    w.faList()->setRowSelected(rowOf(w, "A.LZH"), true);
-    w.findChild<QAction *>("mnuFileListDelete")->trigger();
-    const QString file = Cp932::decode(readFile(m_home->file("Kivrel.dat")));
-    QVERIFY2(!file.contains("A.LZH"), qPrintable(file));
-    QVERIFY2(file.contains("N.LZH") && file.contains("B.LZH"), qPrintable(file));
-    QCOMPARE(w.readList().ReadCount(), 2);
-}
 
 void TestFrmMain::webPagesComeFromTheSettingsFile()
 {

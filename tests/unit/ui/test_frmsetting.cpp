@@ -150,6 +150,7 @@ void TestFrmSetting::captionsAndNames()
                                "Label6",
                                "txtSaveFolder3",
                                "cmdRef3",
+                               "chkVerifyArchives",
                                "optWeeklyCheck0",
                                "optWeeklyCheck1",
                                "txtWeeklyCheckTime2",
@@ -537,6 +538,8 @@ void TestFrmSetting::okStoresEverythingAndSaves()
     child<QCheckBox>(dlg, "chkBackupLog")->setChecked(true);
     child<QCheckBox>(dlg, "chkDeleteDownloadMail")->setChecked(true);
     child<QCheckBox>(dlg, "chkDeleteOldMail")->setChecked(false);
+    QVERIFY(child<QCheckBox>(dlg, "chkVerifyArchives")->isChecked()); // on by default
+    child<QCheckBox>(dlg, "chkVerifyArchives")->setChecked(false);
     child<QRadioButton>(dlg, "optWeeklyCheck1")->click();
     clickOk(dlg);
     QVERIFY(MessageBox::history().isEmpty());
@@ -548,6 +551,7 @@ void TestFrmSetting::okStoresEverythingAndSaves()
     QVERIFY(Settings.UseDialup);
     QCOMPARE(Settings.DialupEntryName, QStringLiteral("isp"));
     QVERIFY(Settings.BackupLog && Settings.DeleteDownloadMail && !Settings.DeleteOldMail);
+    QVERIFY(!Settings.VerifyArchives);
     QVERIFY(Settings.WeeklyCheckEnabled);
     // Saved to the file.
     QCOMPARE(ReadIniValue("Config", "UserName", QString()).toString(), QStringLiteral("someone"));

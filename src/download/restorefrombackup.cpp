@@ -1,11 +1,14 @@
-#include "ui/restorefrombackup.h"
+#include "download/restorefrombackup.h"
 
+#include "core/activitylog.h"
 #include "core/apppaths.h"
 #include "core/filecopy.h"
 #include "core/pathutil.h"
 #include "core/settings.h"
+#include "download/readlist.h"
 #include "pop3/attachmentdecoder.h"
 #include "pop3/backuplog.h"
+#include "pop3/lzharchive.h"
 #include "pop3/messageparser.h"
 
 #include <QFile>
@@ -37,6 +40,18 @@ bool RestoreFromBackup::restoreFile(const QDateTime &handled, const QString &fil
     return restoreFromLog(log, fileName);
 }
 
+bool RestoreFromBackup::namesFile(const ReadEntry &entry)
+{
+    return !entry.FileName.isEmpty() && entry.FileName.compare(QStringLiteral("-"), Qt::CaseInsensitive) != 0;
+}
+
+bool RestoreFromBackup::restoreEntry(const ReadEntry &entry)
+{
+    if (entry.HandledTime.typeId() != QMetaType::QDateTime)
+        return false;
+    return restoreFile(entry.HandledTime.toDateTime(), entry.FileName);
+}
+
 bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fileName)
 {
     int first = 0;
@@ -64,9 +79,12 @@ bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fil
         if (!AttachmentDecoder::writesFile(parser.transferEncoding()))
             continue;
         QString error;
+        // Only a whole archive replaces the file in the save folder.
         if (!AttachmentDecoder::TransferToFile(parser.attachmentText(), parser.boundary(), parser.transferEncoding(),
-                                               target, &error))
+                                               target, &error, LzhArchive::checkFor(fileName, Settings.VerifyArchives))) {
+            WriteActivityLog(error);
             continue; // a later record of the same file may still decode
+        }
         for (int j = first + 1; j < 4; ++j)
             if (isSet(Settings.SaveFolder[j]))
                 copyFileReplacing(target, joinPath(Settings.SaveFolder[j], fileName));

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+struct ReadEntry;
+
 // Restoring a data file from the reception backup log of the day it was
 // handled: the log's records are parsed in file order, and the first one whose
 // attachment carries the file and decodes is written into the first save
@@ -17,6 +19,11 @@ public:
     static QString logPath(const QDateTime &handled);
     // True when the file was decoded into the first save folder that is set.
     static bool restoreFile(const QDateTime &handled, const QString &fileName);
+    // True when the entry names a data file (not "-"), which a restore may bring back.
+    static bool namesFile(const ReadEntry &entry);
+    // The entry's file from the log of the day it was handled; false when
+    // its handled time is not a date.
+    static bool restoreEntry(const ReadEntry &entry);
     // The same on a log already read (tests, and the work of restoreFile).
     static bool restoreFromLog(const QByteArray &log, const QString &fileName);
 };
