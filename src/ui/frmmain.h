@@ -67,6 +67,9 @@ inline const QString RestoringSuffix = QStringLiteral(")を復元しています
 inline const QString RestoredSuffix = QStringLiteral("件のﾌｧｲﾙを復元しました。");
 inline const QString RestoreFailed = QStringLiteral("復元できませんでした。");
 inline const QString RestoreRefusedBusy = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中は復元できません。");
+inline const QString FirstStart =
+    QStringLiteral("ﾒｰﾙｻｰﾊﾞｰが設定されていません。[設定]でｻｰﾊﾞｰ名･ﾕｰｻﾞｰ名･ﾊﾟｽﾜｰﾄﾞを入力してください (ﾃﾞｰﾀﾌｧｲﾙの保存先: ");
+inline const QString FirstStartSuffix = QStringLiteral(")");
 } // namespace frmMainText
 
 // The web pages of the help menu.
@@ -134,6 +137,10 @@ public:
     void setAutomaticMode();
     // Without a display every status text also goes to standard output.
     void setStatusEcho(bool on) { m_statusEcho = on; }
+    QString statusText() const;
+    // With no mail server set, the status line says what to do and the
+    // settings dialog opens.
+    void guideFirstStart();
 
     // Restores one file from the backup log of the day it was handled: true
     // when it was decoded into the first save folder. `handled` is a
