@@ -31,6 +31,7 @@
 #include "download/runlock.h"
 #include "platform/consoleline.h"
 #include "platform/messagebox.h"
+#include "platform/secretstore.h"
 #include "ui/frmmain.h"
 #include "ui/frmsetting.h"
 #include "ui/widgetmessagebox.h"
@@ -130,6 +131,8 @@ int runKivrel(int argc, char **argv)
     if (!headless)
         WidgetMessageBox::install();
 
+    // Only a window someone works in has the desktop ask to unlock the keyring.
+    SecretStore::setMayPrompt(mode != StartMode::Automatic);
     const AppPaths::MoveReport moved = AppPaths::moveOldFiles();
     InitDataKinds();
     LoadSettings();
