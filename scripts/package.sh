@@ -29,9 +29,11 @@ else
     tar --exclude='./build*' --exclude=./dist --exclude=./artifacts -cf - . | tar -xf - -C "$PACKAGE_DIR/src"
 fi
 rm -f "$PACKAGE_DIR"/kivrel*_*.deb "$PACKAGE_DIR"/kivrel_*.changes "$PACKAGE_DIR"/kivrel_*.buildinfo
-# ccache speeds up builds again from the same folder (CMake reads the launcher from the environment).
+# ccache speeds up builds again from the same folder (CMake reads the launcher
+# from the environment); precompiled headers need its sloppiness to hit.
 if command -v ccache >/dev/null; then
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+    export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
 fi
 (cd "$PACKAGE_DIR/src" && DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}" \
     dpkg-buildpackage -us -uc -b >"$PACKAGE_DIR/build.log" 2>&1) || {
