@@ -16,6 +16,7 @@ namespace {
 QString g_oneFolder;      // set when every file lives in one folder
 bool g_resolved = false;  // g_oneFolder has been looked up
 bool g_oldInUse = false;  // a failed move left the old folder in use
+QString g_folders[4];     // folder() of each kind, once looked up
 
 const QString kOwnName = QStringLiteral("kivrel");
 const QString kOldName = QStringLiteral("Kivrel");
@@ -171,7 +172,11 @@ bool AppPaths::oneFolder()
 QString AppPaths::folder(Kind kind)
 {
     resolve();
-    const QString path = g_oneFolder.isEmpty() ? xdgFolder(kind) : g_oneFolder;
+    // Looked up and made once: the activity log asks for its folder every line.
+    QString &path = g_folders[static_cast<int>(kind)];
+    if (!path.isEmpty())
+        return path;
+    path = g_oneFolder.isEmpty() ? xdgFolder(kind) : g_oneFolder;
     if (!QFileInfo(path).isDir() && QDir().mkpath(path) && kind == Kind::Runtime)
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
@@ -236,11 +241,15 @@ AppPaths::MoveReport AppPaths::moveOldFiles()
     report.lines.append(QStringLiteral("以前のﾌｫﾙﾀﾞ ") + oldFolder() + QStringLiteral(" をそのまま使います"));
     g_oldInUse = true;
     g_resolved = false;
+    for (QString &folder : g_folders)
+        folder.clear();
     return report;
 }
 
 void AppPaths::reset()
 {
+    for (QString &folder : g_folders)
+        folder.clear();
     g_oneFolder.clear();
     g_resolved = false;
     g_oldInUse = false;
