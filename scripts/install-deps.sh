@@ -1,28 +1,40 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, run and test Kivrel.
-# Idempotent: apt-get install -y does nothing for packages already present.
+# Installs the Debian 12 packages needed to build, package, run and test Kivrel:
+# the Build-Depends of debian/control (through mk-build-deps), then what the
+# tests and the package checks use. Idempotent.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
+# Tests, fuzzing and the package checks.
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
-  qtkeychain-qt6-dev libsecret-1-0
-  liblhasa-dev lhasa jlha-utils
-  libgsasl-dev
-  clang-14 libclang-rt-14-dev
-  dovecot-core dovecot-pop3d openssl
+  build-essential devscripts equivs fakeroot lintian desktop-file-utils appstream groff-base man-db
+  clang-14 libclang-rt-14-dev ccache
+  libqt6svg6 libsecret-1-0
+  dovecot-core dovecot-pop3d openssl lhasa jlha-utils
   python3 xvfb xauth fonts-noto-cjk
   dbus-daemon dbus-bin gnome-keyring
 )
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+apt() { $SUDO env DEBIAN_FRONTEND=noninteractive apt-get "$@"; }
 
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+updated=0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  apt update -qq && updated=1
+  apt install -y -qq --no-install-recommends "${missing[@]}"
+fi
 
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-echo "Installing: ${missing[*]}"
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The Build-Depends, as debian/control lists them.
+if ! dpkg-checkbuilddeps debian/control 2>/dev/null; then
+  [ $updated -eq 1 ] || apt update -qq
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  (cd "$tmp" && mk-build-deps "$OLDPWD/debian/control" >/dev/null)
+  apt install -y -qq --no-install-recommends "$tmp"/kivrel-build-deps_*.deb
+fi

@@ -3,8 +3,10 @@
 //   /s or -s  the settings dialog alone;
 //   /a or -a  one unattended download run, then the program ends;
 //   otherwise the main window.
-// The switches are looked for anywhere in the whole argument text, without
-// regard to case, and the settings switch wins.
+// The switches are looked for anywhere in an argument, without regard to case,
+// and the settings switch wins; an unknown option ends the program with the
+// usage (CommandLineHelp). Without a mail server set, the automatic mode ends
+// at once (78) and the window opens the settings dialog.
 //
 // Without a display (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) only
 // the automatic mode can run: it runs on the console (ConsoleHost), creates no
@@ -13,19 +15,23 @@
 //
 // --help, -h and --version (exactly these) are answered before anything else.
 //
+// Files of an earlier version are moved to the XDG folders first (AppPaths).
+//
 // Test aid: KIVREL_TEST_AUTOCLOSE_MS=<n> closes every window n ms after start,
 // so scripts can run the interactive modes to their end.
 
 #include "app/consolehost.h"
 #include "core/activitylog.h"
+#include "core/apppaths.h"
 #include "core/commandlinehelp.h"
 #include "core/datakinds.h"
 #include "core/datetext.h"
 #include "core/exitcode.h"
 #include "core/settings.h"
-#include "core/wildcard.h"
 #include "download/runlock.h"
+#include "platform/consoleline.h"
 #include "platform/messagebox.h"
+#include "platform/secretstore.h"
 #include "ui/frmmain.h"
 #include "ui/frmsetting.h"
 #include "ui/widgetmessagebox.h"
@@ -42,24 +48,14 @@
 
 namespace {
 
-enum class StartMode { Normal, SettingsOnly, Automatic };
+using CommandLineHelp::StartMode;
 
-StartMode startModeOf(const QString &commandLine)
+QStringList argumentsOf(int argc, char **argv)
 {
-    if (WildcardMatch(commandLine, QStringLiteral("*/s*")) || WildcardMatch(commandLine, QStringLiteral("*-s*")))
-        return StartMode::SettingsOnly;
-    if (WildcardMatch(commandLine, QStringLiteral("*/a*")) || WildcardMatch(commandLine, QStringLiteral("*-a*")))
-        return StartMode::Automatic;
-    return StartMode::Normal;
-}
-
-// The whole argument text, as one string.
-QString commandLineOf(int argc, char **argv)
-{
-    QStringList parts;
+    QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        parts.append(QString::fromLocal8Bit(argv[i]));
-    return parts.join(QLatin1Char(' '));
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
 }
 
 bool displayAvailable()
@@ -93,10 +89,12 @@ void armAutoclose()
 // first: it needs no memory, and the log may not be writable.
 int exitOnUncaught(const char *what)
 {
-    std::fprintf(stderr, "kivrel: ended by an unexpected error: %s\n", what);
+    const QString text = QStringLiteral("予期しないエラーで終了しました: ") + QString::fromLocal8Bit(what);
     try {
-        if (!WriteActivityLog(QStringLiteral("予期しないエラーで終了しました: ") + QString::fromLocal8Bit(what)))
-            std::fprintf(stderr, "kivrel: the activity log could not be written\n");
+        ConsoleLine::print(stderr, QStringLiteral("kivrel: ") + text, ConsoleLine::Priority::Err);
+        if (!WriteActivityLog(text))
+            ConsoleLine::print(stderr, QStringLiteral("kivrel: 動作ログに書き込めませんでした"),
+                               ConsoleLine::Priority::Err);
     } catch (...) {
         // Nothing more can be kept: standard error has the reason.
     }
@@ -107,15 +105,18 @@ int runKivrel(int argc, char **argv)
 {
     if (const auto request = CommandLineHelp::requestOf(argc, argv))
         return exitStatus(CommandLineHelp::answer(*request));
+    const CommandLineHelp::Parsed commandLine = CommandLineHelp::parse(argumentsOf(argc, argv));
+    if (!commandLine.unknownOption.isNull()) {
+        ConsoleLine::print(stderr, CommandLineHelp::unknownOptionText(commandLine.unknownOption).trimmed(),
+                           ConsoleLine::Priority::Err);
+        return exitStatus(ExitCode::Usage);
+    }
     pinLocalTimeZone();
-    const StartMode mode = startModeOf(commandLineOf(argc, argv));
+    const StartMode mode = commandLine.mode;
     const bool display = displayAvailable();
-    if (!display) {
-        if (mode != StartMode::Automatic) {
-            std::fprintf(stderr, "kivrel: no display (DISPLAY and WAYLAND_DISPLAY are not set).\n"
-                                 "Only the automatic mode runs without one: kivrel /a\n");
-            return exitStatus(ExitCode::NoDisplay);
-        }
+    if (!display && mode != StartMode::Automatic) {
+        ConsoleLine::print(stderr, CommandLineHelp::NoDisplayText, ConsoleLine::Priority::Err);
+        return exitStatus(ExitCode::NoDisplay);
     }
 
     // The arguments are ours alone: Qt gets none of them to interpret.
@@ -130,6 +131,9 @@ int runKivrel(int argc, char **argv)
     if (!headless)
         WidgetMessageBox::install();
 
+    // Only a window someone works in has the desktop ask to unlock the keyring.
+    SecretStore::setMayPrompt(mode != StartMode::Automatic);
+    const AppPaths::MoveReport moved = AppPaths::moveOldFiles();
     InitDataKinds();
     LoadSettings();
     // Automatic mode holds the run lock from here to its end. A start while
@@ -140,6 +144,17 @@ int runKivrel(int argc, char **argv)
         runLock.emplace();
     if (runLock ? runLock->held() : !RunLock::heldByAnotherProcess())
         WriteStartLog();
+    for (const QString &line : moved.lines)
+        WriteActivityLog(line);
+    if (moved.failed)
+        ConsoleLine::print(stderr, QStringLiteral("kivrel: ") + moved.lines.join(QStringLiteral("\nkivrel: ")),
+                           ConsoleLine::Priority::Warning);
+    if (mode == StartMode::Automatic && Settings.ServerName.trimmed().isEmpty()) {
+        WriteActivityLog(CommandLineHelp::NotConfiguredText);
+        ConsoleLine::print(stderr, QStringLiteral("kivrel: ") + CommandLineHelp::NotConfiguredText,
+                           ConsoleLine::Priority::Err);
+        return exitStatus(ExitCode::NotConfigured);
+    }
     armAutoclose();
 
     switch (mode) {
@@ -169,13 +184,16 @@ int runKivrel(int argc, char **argv)
         window.setAutomaticMode();
         window.DoDownload();
         frmMain::closeAllWindows();
-        return exitStatus(window.lastRunExitCode());
+        const int status = exitStatus(window.lastRunExitCode());
+        ConsoleHost::reportRunEnd(status, window.statusText());
+        return status;
     }
     case StartMode::Normal:
         break;
     }
     frmMain window;
     window.show();
+    window.guideFirstStart();
     return app->exec();
 }
 

@@ -65,7 +65,7 @@ OpenLog g_log;
 
 QString activityLogPath()
 {
-    return AppPaths::inProgramFolder(QStringLiteral("KVLOG.TXT"));
+    return AppPaths::file(AppPaths::Kind::State, QStringLiteral("KVLOG.TXT"));
 }
 
 void WriteStartLog()

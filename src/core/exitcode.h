@@ -8,6 +8,8 @@ enum class ExitCode : int {
     NoDisplay = 2,       // a mode that needs a display was started without one
     Busy = 3,            // another Kivrel was downloading in the same program folder
     AutocloseFailed = 4, // test aid: a window refused to close when told to
+    Usage = 64,          // an unknown option (EX_USAGE of sysexits.h)
+    NotConfigured = 78,  // the automatic mode found no mail server set (EX_CONFIG)
 };
 
 constexpr int exitStatus(ExitCode code)

@@ -258,7 +258,7 @@ QByteArray storedValue(const QVariant &value)
 
 QString iniFilePath()
 {
-    return AppPaths::inProgramFolder(QStringLiteral("Kivrel.ini"));
+    return AppPaths::file(AppPaths::Kind::Config, QStringLiteral("Kivrel.ini"));
 }
 
 QString lastIniError()

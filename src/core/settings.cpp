@@ -110,11 +110,10 @@ void LoadSettings()
     s.MailSubject = readText(kConfig, QStringLiteral("MailSubject"), kMailSubject);
     s.InformationSubject = readText(kConfig, QStringLiteral("InformationSubject"), kInformationSubject);
     s.FileNamePatterns = readText(kConfig, QStringLiteral("FileNamePatterns"), kFileNamePatterns);
-    // The first save folder defaults to the program folder: the other
-    // product's per-user data path that the Windows program looked up has no
-    // counterpart on Linux.
+    // The first save folder defaults to a visible folder in the home folder
+    // (the one folder in a portable setup).
     for (int n = 1; n <= 4; ++n) {
-        const QString def = n == 1 ? AppPaths::programFolder() : QString();
+        const QString def = n == 1 ? AppPaths::defaultSaveFolder() : QString();
         s.SaveFolder[n - 1] = readText(kConfig, numbered("SaveFolder", n), def);
     }
     s.UseDialup = readBool(kConfig, QStringLiteral("UseDialup"), false);

@@ -45,6 +45,8 @@ QString dialerStorePath()
     const QString explicitPath = qEnvironmentVariable("KIVREL_DIALER_STORE");
     if (!explicitPath.isEmpty())
         return explicitPath;
+    if (!AppPaths::oneFolder())
+        return AppPaths::file(AppPaths::Kind::Config, QStringLiteral("dialer.ini"));
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty() || !QDir::isAbsolutePath(config))
         config = QDir::homePath() + QStringLiteral("/.config");

@@ -10,7 +10,8 @@
 //
 // The store is a UTF-8 INI file, section [AUTOCONNECT]:
 //   $KIVREL_DIALER_STORE when set (the whole file path), else
-//   $XDG_CONFIG_HOME/Kivrel/dialer.ini, else ~/.config/Kivrel/dialer.ini.
+//   dialer.ini in the settings folder ($XDG_CONFIG_HOME/kivrel), or, where
+//   all files share one folder (AppPaths), $XDG_CONFIG_HOME/Kivrel/dialer.ini.
 // Values:
 //   TELEHO_START_TIME, TELEHO_END_TIME  seconds after midnight (default 0)
 //   ENTRYNAME_TELEHO, ENTRYNAME_NORMAL  connection names (default empty)

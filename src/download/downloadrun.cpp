@@ -210,7 +210,9 @@ void DownloadRun::showReceived(qint64 received)
 void DownloadRun::removeLeftTemporaryFiles()
 {
     const QSet<QString> ownFiles = {QStringLiteral("Kivrel.dat"), QStringLiteral("Kivrel.ini")};
-    ::removeLeftTemporaryFiles(AppPaths::programFolder(), ownFiles);
+    ::removeLeftTemporaryFiles(AppPaths::folder(AppPaths::Kind::Data), ownFiles);
+    if (!AppPaths::oneFolder())
+        ::removeLeftTemporaryFiles(AppPaths::folder(AppPaths::Kind::Config), ownFiles);
     // In the save folders: the decoder's files, and copies of files the list holds.
     QSet<QString> dataFiles;
     const ReadList &list = m_host.readList();
@@ -245,6 +247,9 @@ void DownloadRun::DoDownload()
     if (m_host.readList().reloadIfChanged())
         m_host.RefreshFileList();
     removeLeftTemporaryFiles();
+    // The default save folder is made when it is first needed.
+    if (Settings.SaveFolder[0] == AppPaths::defaultSaveFolder())
+        QDir().mkpath(Settings.SaveFolder[0]);
 
     WriteIniValue(QStringLiteral("Config"), QStringLiteral("LastDLDate"), Clock::instance().now());
     ScanFinished = false;

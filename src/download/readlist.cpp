@@ -115,7 +115,7 @@ QString ReadList::textOf(const QVariant &value)
 
 QString ReadList::filePath()
 {
-    return AppPaths::inProgramFolder(QStringLiteral("Kivrel.dat"));
+    return AppPaths::file(AppPaths::Kind::Data, QStringLiteral("Kivrel.dat"));
 }
 
 bool ReadList::presentInSaveFolders(const QString &fileName)

@@ -25,7 +25,7 @@ bool isSet(const QString &folder)
 
 QString RestoreFromBackup::logPath(const QDateTime &handled)
 {
-    return AppPaths::inProgramFolder(QStringLiteral("KVLOG/") + BackupLog::fileName(handled));
+    return AppPaths::file(AppPaths::Kind::Data, QStringLiteral("KVLOG/") + BackupLog::fileName(handled));
 }
 
 bool RestoreFromBackup::restoreFile(const QDateTime &handled, const QString &fileName)

@@ -61,7 +61,7 @@ RunLock::~RunLock()
 
 QString RunLock::path()
 {
-    return AppPaths::inProgramFolder(QStringLiteral("Kivrel.lock"));
+    return AppPaths::file(AppPaths::Kind::Runtime, QStringLiteral("Kivrel.lock"));
 }
 
 bool RunLock::heldByAnotherProcess()

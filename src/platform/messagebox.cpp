@@ -1,5 +1,7 @@
 #include "platform/messagebox.h"
 
+#include "platform/consoleline.h"
+
 #include <QList>
 
 #include <cstdio>
@@ -67,9 +69,10 @@ MessageBox::Answer MessageBox::defaultAnswer(Style style)
 
 MessageBox::Answer MessageBox::consoleHandler(const Shown &box)
 {
-    const QByteArray line = (box.title + QStringLiteral(": ") + box.text).toUtf8();
-    std::fprintf(stdout, "%s\n", line.constData());
-    std::fflush(stdout);
+    const int icon = int(iconOf(box.style));
+    const bool alarming = icon == int(Critical) || icon == int(Exclamation);
+    ConsoleLine::print(stdout, box.title + QStringLiteral(": ") + box.text,
+                       alarming ? ConsoleLine::Priority::Warning : ConsoleLine::Priority::Info);
     return defaultAnswer(box.style);
 }
 

@@ -12,6 +12,20 @@ SecretStore &SecretStore::instance()
     return g_store ? *g_store : desktop;
 }
 
+namespace {
+bool g_mayPrompt = false;
+} // namespace
+
+void SecretStore::setMayPrompt(bool mayPrompt)
+{
+    g_mayPrompt = mayPrompt;
+}
+
+bool SecretStore::mayPrompt()
+{
+    return g_mayPrompt;
+}
+
 void SecretStore::install(SecretStore *store)
 {
     g_store = store;

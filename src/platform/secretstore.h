@@ -29,8 +29,9 @@ public:
 
     // True when a Secret Service answers on the session bus.
     virtual bool isAvailable() = 0;
-    // Never asks anyone: a locked keyring is Status::Locked, so an unattended
-    // run fails at once instead of waiting for an unlock prompt.
+    // A locked keyring is Status::Locked at once, so an unattended run never
+    // waits for an unlock prompt; only where mayPrompt() is set (a window
+    // someone works in) does the desktop ask for the keyring's password first.
     virtual Result read(const QString &account) = 0;
     // Only called where a person is at the screen: the keyring may ask to be
     // unlocked. Removing what is not there is Ok.
@@ -39,6 +40,9 @@ public:
 
     // The reason in the program's words, for a status line or a message box.
     static QString reasonText(const Result &result);
+
+    static void setMayPrompt(bool mayPrompt);
+    static bool mayPrompt();
 
     static SecretStore &instance();
     // Installs a store for the whole process; nullptr restores the desktop's one.

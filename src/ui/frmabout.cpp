@@ -26,6 +26,7 @@ const QString frmAbout::DescriptionText = QStringLiteral("TURFNETﾒｰﾙ受信
 const QString frmAbout::CloseText = QStringLiteral("閉じる");
 const QString frmAbout::DisclaimerText = QStringLiteral("このｿﾌﾄｳｪｱは無保証です。ご利用はご自身の責任でお願いします。\n"
                                                         "TURFNETのﾃﾞｰﾀの著作権はﾃﾞｰﾀの提供元に帰属します。");
+const QString frmAbout::LicenseText = QStringLiteral("Copyright (c) 2026 Kivrel developers\nMIT License");
 
 namespace {
 const QString kVersionPrefix = QStringLiteral("ﾊﾞｰｼﾞｮﾝ ");
@@ -63,7 +64,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     m_version = new QLabel(frame);
     m_version->setObjectName(QStringLiteral("lblVersion"));
 
-    auto *disclaimer = new QLabel(DisclaimerText, frame);
+    auto *disclaimer = new QLabel(LicenseText + QLatin1Char('\n') + DisclaimerText, frame);
     disclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
     disclaimer->setWordWrap(true);
     QFont small = disclaimer->font();

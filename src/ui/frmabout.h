@@ -16,6 +16,8 @@ public:
     static const QString DescriptionText; // "TURFNETﾒｰﾙ受信ｿﾌﾄ"
     static const QString CloseText;       // "閉じる"
     static const QString DisclaimerText;
+    static const QString LicenseText; // the program's licence
+
 
     explicit frmAbout(QWidget *parent = nullptr);
 

@@ -3,6 +3,7 @@
 #include "download/downloadrun.h"
 #include "pop3/apop.h"
 
+#include "core/apppaths.h"
 #include "core/datetext.h"
 #include "core/inifile.h"
 #include "core/settings.h"
@@ -10,6 +11,7 @@
 #include "download/newfilesnotice.h"
 #include "download/weeklychecktimer.h"
 #include "platform/clock.h"
+#include "platform/consoleline.h"
 #include "platform/desktopnotifier.h"
 #include "platform/messagebox.h"
 #include "ui/filegrid.h"
@@ -37,6 +39,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -45,7 +48,6 @@
 #include <limits>
 #include <memory>
 
-#include <sys/stat.h>
 
 namespace {
 
@@ -81,22 +83,6 @@ QVariant twipsForIni(int pixels)
     return QVariant(static_cast<float>(pixels * frmMain::TwipsPerPixel));
 }
 
-// Under a systemd service standard output is the journal ($JOURNAL_STREAM names
-// its device and inode): the status lines of a timer's run belong there.
-bool stdoutIsJournal()
-{
-    const QByteArray stream = qgetenv("JOURNAL_STREAM");
-    const qsizetype colon = stream.indexOf(':');
-    struct stat st;
-    if (colon < 0 || ::fstat(fileno(stdout), &st) != 0)
-        return false;
-    bool okDev = false;
-    bool okIno = false;
-    const qulonglong dev = stream.left(colon).toULongLong(&okDev);
-    const qulonglong ino = stream.mid(colon + 1).toULongLong(&okIno);
-    return okDev && okIno && dev == static_cast<qulonglong>(st.st_dev) && ino == static_cast<qulonglong>(st.st_ino);
-}
-
 // Nobody looks at an offscreen window, and nobody would see a notification.
 bool headlessPlatform()
 {
@@ -109,7 +95,8 @@ bool headlessPlatform()
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
-    m_journalEcho = stdoutIsJournal();
+    // Under a systemd service the status lines of a timer's run belong in the journal.
+    m_journalEcho = ConsoleLine::isJournal(stdout);
     // Initialize: the read-mail list.
     m_readList.LoadReadList();
 
@@ -425,10 +412,25 @@ void frmMain::closeEvent(QCloseEvent *event)
 void frmMain::ShowStatus(const QString &text)
 {
     m_elaStatusMessage->setText(text);
-    if (m_statusEcho || m_journalEcho) {
-        std::fprintf(stdout, "%s\n", text.toUtf8().constData());
-        std::fflush(stdout);
-    }
+    if (m_statusEcho || m_journalEcho)
+        ConsoleLine::print(stdout, text, ConsoleLine::Priority::Info);
+}
+
+QString frmMain::statusText() const
+{
+    return m_elaStatusMessage->text();
+}
+
+void frmMain::guideFirstStart()
+{
+    if (!Settings.ServerName.trimmed().isEmpty())
+        return;
+    ShowStatus(frmMainText::FirstStart + AppPaths::defaultSaveFolder() + frmMainText::FirstStartSuffix);
+    QTimer::singleShot(0, this, [this] {
+        SSCommand2_Click();
+        if (!Settings.ServerName.trimmed().isEmpty())
+            ShowStatus(QString());
+    });
 }
 
 void frmMain::ShowProgress(const QString &fileName, qint64 total, qint64 received)

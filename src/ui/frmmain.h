@@ -38,10 +38,10 @@ inline const QString MenuHelp = QStringLiteral("ﾍﾙﾌﾟ(&H)");
 inline const QString MenuList = QStringLiteral("ﾘｽﾄ");
 inline const QString Download = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ実行(&D)");
 inline const QString DownloadAll = QStringLiteral("既読ﾒｰﾙも含めてﾀﾞｳﾝﾛｰﾄﾞ実行(&A)");
-inline const QString SelectAll = QStringLiteral("すべて選択(&A)");
+inline const QString SelectAll = QStringLiteral("すべて選択(&E)");
 inline const QString Send = QStringLiteral("ﾃﾞｰﾀﾌｧｲﾙをﾌｫﾙﾀﾞに送る(&S)...");
 inline const QString Restore = QStringLiteral("受信ﾛｸﾞからﾌｧｲﾙを復元(&R)");
-inline const QString Delete = QStringLiteral("ﾘｽﾄから削除(&D)");
+inline const QString Delete = QStringLiteral("ﾘｽﾄから削除(&L)");
 inline const QString Exit = QStringLiteral("終了(&X)");
 inline const QString HelpShow = QStringLiteral("使い方の説明(&H)");
 inline const QString HelpTurfnetHome = QStringLiteral("TURFNETホームページ");
@@ -68,6 +68,9 @@ inline const QString RestoringSuffix = QStringLiteral(")を復元しています
 inline const QString RestoredSuffix = QStringLiteral("件のﾌｧｲﾙを復元しました。");
 inline const QString RestoreFailed = QStringLiteral("復元できませんでした。");
 inline const QString RestoreRefusedBusy = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中は復元できません。");
+inline const QString FirstStart =
+    QStringLiteral("ﾒｰﾙｻｰﾊﾞｰが設定されていません。[設定]でｻｰﾊﾞｰ名･ﾕｰｻﾞｰ名･ﾊﾟｽﾜｰﾄﾞを入力してください (ﾃﾞｰﾀﾌｧｲﾙの保存先: ");
+inline const QString FirstStartSuffix = QStringLiteral(")");
 } // namespace frmMainText
 
 // The web pages of the help menu.
@@ -135,6 +138,10 @@ public:
     void setAutomaticMode();
     // Without a display every status text also goes to standard output.
     void setStatusEcho(bool on) { m_statusEcho = on; }
+    QString statusText() const;
+    // With no mail server set, the status line says what to do and the
+    // settings dialog opens.
+    void guideFirstStart();
 
     FileGrid *faList() const { return m_faList; }
     // Closes every open top-level window but `except`, in the order of the

@@ -62,7 +62,7 @@ const QString frmSetting::PasswordCommandCaption = QStringLiteral("ﾊﾟｽﾜ�
 const QString frmSetting::PasswordCommandTip =
     QStringLiteral("ﾛｸﾞｲﾝのたびに実行し、出力の1行目をﾊﾟｽﾜｰﾄﾞ(またはｱｸｾｽﾄｰｸﾝ)として使います");
 const QString frmSetting::TestLoginCaption = QStringLiteral("ﾛｸﾞｲﾝのﾃｽﾄ(&G)");
-const QString frmSetting::KeyringCaption = QStringLiteral("ﾊﾟｽﾜｰﾄﾞをﾃﾞｽｸﾄｯﾌﾟのｷｰﾘﾝｸﾞに保存する(&R)");
+const QString frmSetting::KeyringCaption = QStringLiteral("ﾊﾟｽﾜｰﾄﾞをﾃﾞｽｸﾄｯﾌﾟのｷｰﾘﾝｸﾞに保存する(&Y)");
 const QString frmSetting::MsgKeyringReadFailed = QStringLiteral("ｷｰﾘﾝｸﾞからﾒｰﾙﾊﾟｽﾜｰﾄﾞを読めませんでした。\n");
 const QString frmSetting::MsgKeyringWriteFailed = QStringLiteral("ｷｰﾘﾝｸﾞにﾒｰﾙﾊﾟｽﾜｰﾄﾞを保存できませんでした。\n");
 const QString frmSetting::SecurityTexts[3] = {QStringLiteral("なし"), QStringLiteral("STARTTLS"),
@@ -276,7 +276,7 @@ QWidget *frmSetting::buildInternetPage()
     m_chkDeleteDownloadMail =
         new QCheckBox(QStringLiteral("添付ﾃﾞｰﾀをﾀﾞｳﾝﾛｰﾄﾞしたTURFNETﾒｰﾙをｻｰﾊﾞｰから削除する(&D)"), frame2);
     m_chkDeleteDownloadMail->setObjectName(QStringLiteral("chkDeleteDownloadMail"));
-    m_chkDeleteOldMail = new QCheckBox(QStringLiteral("保管期限を過ぎたTURFNETﾒｰﾙをｻｰﾊﾞｰから削除する(&E)"), frame2);
+    m_chkDeleteOldMail = new QCheckBox(QStringLiteral("保管期限を過ぎたTURFNETﾒｰﾙをｻｰﾊﾞｰから削除する(&W)"), frame2);
     m_chkDeleteOldMail->setObjectName(QStringLiteral("chkDeleteOldMail"));
     m_txtKeepDays = lineEdit(QStringLiteral("txtKeepDays"), frame2);
     m_txtKeepDays->setMaximumWidth(60);
@@ -309,7 +309,7 @@ QWidget *frmSetting::buildDownloadPage()
     m_lstTarget->setSelectionMode(QAbstractItemView::MultiSelection);
 
     auto *layout = new QVBoxLayout(page);
-    layout->addWidget(buddyLabel(QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの種類(&D)"), "Label5", m_lstTarget, page));
+    layout->addWidget(buddyLabel(QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙの種類(&I)"), "Label5", m_lstTarget, page));
     layout->addWidget(m_lstTarget, 1);
 
     auto *folders = new QGridLayout;

@@ -1,4 +1,6 @@
 #include "dialup/dialersettings.h"
+
+#include "core/apppaths.h"
 #include "fakeclock.h"
 #include "testsupport.h"
 
@@ -154,10 +156,19 @@ private slots:
         const QByteArray oldStore = qgetenv("KIVREL_DIALER_STORE");
         const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
         qunsetenv("KIVREL_DIALER_STORE");
+        // The settings folder, or beside the one folder's old place (KIVREL_HOME).
+        const QByteArray oldHome = qgetenv("KIVREL_HOME");
+        qunsetenv("KIVREL_HOME");
         qputenv("XDG_CONFIG_HOME", "/tmp/cfg");
+        AppPaths::reset();
+        QCOMPARE(dialerStorePath(), QStringLiteral("/tmp/cfg/kivrel/dialer.ini"));
+        qputenv("KIVREL_HOME", "/tmp/one");
+        AppPaths::reset();
         QCOMPARE(dialerStorePath(), QStringLiteral("/tmp/cfg/Kivrel/dialer.ini"));
         qputenv("XDG_CONFIG_HOME", "relative");
         QCOMPARE(dialerStorePath(), QDir::homePath() + "/.config/Kivrel/dialer.ini");
+        qputenv("KIVREL_HOME", oldHome);
+        AppPaths::reset();
         qputenv("KIVREL_DIALER_STORE", "/x/y.ini");
         QCOMPARE(dialerStorePath(), QStringLiteral("/x/y.ini"));
         qputenv("KIVREL_DIALER_STORE", oldStore);

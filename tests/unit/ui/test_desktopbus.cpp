@@ -26,6 +26,9 @@
 #include <QCheckBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -131,6 +134,26 @@ void TestDesktopBus::keyringKeepsPasswords_data()
                                         << "x";
 }
 
+// The label of the keyring item with these mail-user and mail-server attributes.
+static QString labelOfItem(const QString &user, const QString &server)
+{
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    const QString service = QStringLiteral("org.freedesktop.secrets");
+    QDBusMessage search = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/secrets"),
+                                                         QStringLiteral("org.freedesktop.Secret.Service"),
+                                                         QStringLiteral("SearchItems"));
+    search << QVariant::fromValue(QMap<QString, QString>{{"mail-user", user}, {"mail-server", server}});
+    const QDBusMessage found = QDBusConnection::sessionBus().call(search);
+    const auto items = qdbus_cast<QList<QDBusObjectPath>>(found.arguments().value(0));
+    if (items.size() != 1)
+        return QStringLiteral("%1 items").arg(items.size());
+    QDBusMessage get = QDBusMessage::createMethodCall(service, items.first().path(),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.Secret.Item") << QStringLiteral("Label");
+    return QDBusConnection::sessionBus().call(get).arguments().value(0).value<QDBusVariant>().variant().toString();
+}
+
 // What is written reads back the same and is gone after removal; without a
 // bus, or locked, each call fails at once with its reason.
 void TestDesktopBus::keyringKeepsPasswords()
@@ -160,6 +183,9 @@ void TestDesktopBus::keyringKeepsPasswords()
     QCOMPARE(read.status, SecretStore::Status::NotFound);
     QVERIFY(m_keyring.write(account, password).ok());
     QVERIFY(m_keyring.write(account + QStringLiteral("-other"), QStringLiteral("other")).ok());
+    // The item says whose it is, and is found by the mail user and server.
+    const qsizetype at = account.lastIndexOf(u'@');
+    QCOMPARE(labelOfItem(account.left(at), account.mid(at + 1)), QStringLiteral("Kivrel: ") + account);
     const SecretStore::Result back = m_keyring.read(account);
     QVERIFY2(back.ok(), qPrintable(SecretStore::reasonText(back)));
     QCOMPARE(back.secret, password);

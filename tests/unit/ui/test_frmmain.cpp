@@ -187,10 +187,10 @@ void TestFrmMain::menusAndButtons()
     const QList<QPair<const char *, QString>> items = {
         {"mnuDownload", "ﾀﾞｳﾝﾛｰﾄﾞ実行(&D)"},
         {"mnuDownloadAll", "既読ﾒｰﾙも含めてﾀﾞｳﾝﾛｰﾄﾞ実行(&A)"},
-        {"mnuFileListSelectAll", "すべて選択(&A)"},
+        {"mnuFileListSelectAll", "すべて選択(&E)"},
         {"mnuFileListSend", "ﾃﾞｰﾀﾌｧｲﾙをﾌｫﾙﾀﾞに送る(&S)..."},
         {"mnuFileRestore", "受信ﾛｸﾞからﾌｧｲﾙを復元(&R)"},
-        {"mnuFileListDelete", "ﾘｽﾄから削除(&D)"},
+        {"mnuFileListDelete", "ﾘｽﾄから削除(&L)"},
         {"mnuFileExit", "終了(&X)"},
         {"mnuSetting", "設定(&P)"},
         {"mnuHelpShow", "使い方の説明(&H)"},
@@ -198,10 +198,10 @@ void TestFrmMain::menusAndButtons()
         {"mnuHelpTURFNET_add", "TURFNET利用権購入/追加購入ｺｰﾅｰ"},
         {"mnuHelpZemHP", "Kivrel ﾕｰｻﾞｰｻﾎﾟｰﾄﾎｰﾑﾍﾟｰｼﾞ(Zemのページ)"},
         {"mnuHelpAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)..."},
-        {"mnuListSelectAll", "すべて選択(&A)"},
+        {"mnuListSelectAll", "すべて選択(&E)"},
         {"mnuListSend", "ﾃﾞｰﾀﾌｧｲﾙをﾌｫﾙﾀﾞに送る(&S)..."},
         {"mnuListFileRestore", "受信ﾛｸﾞからﾌｧｲﾙを復元(&R)"},
-        {"mnuListDelete", "ﾘｽﾄから削除(&D)"},
+        {"mnuListDelete", "ﾘｽﾄから削除(&L)"},
     };
     for (const auto &[name, text] : items) {
         QAction *a = w.findChild<QAction *>(QLatin1String(name));
