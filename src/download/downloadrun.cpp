@@ -44,6 +44,7 @@ DownloadRun::DownloadRun(RunHost &host, aPOP &pop, DialupService *dialup, QObjec
     : QObject(parent), m_host(host), m_pop(pop), m_dialup(dialup), m_ezRas(new EzRas(dialup, this))
 {
     connect(&m_pop, &aPOP::StatusChanged, this, &DownloadRun::aPOP1_StatusChanged);
+    connect(&m_pop, &aPOP::DataReceived, this, &DownloadRun::aPOP1_DataReceived);
     connect(m_ezRas, &EzRas::StatusChanged, this, &DownloadRun::EzRas1_StatusChanged);
 }
 
@@ -199,7 +200,26 @@ void DownloadRun::aPOP1_StatusChanged()
     m_host.ShowStatus(m_pop.StatusMessage());
 }
 
-// One progress line per retrieval, once its reply has ended: the same whether
+// Progress while a large mail arrives: nothing in its first quarter second (a
+// mail that arrives sooner shows only its final line, ahead or in turn), then
+// when the percentage moves or a quarter second has passed.
+void DownloadRun::aPOP1_DataReceived()
+{
+    if (!Receiving)
+        return;
+    const quint32 now = Clock::instance().tickCount();
+    if (Clock::elapsed(m_receivingSince, now) < ProgressQuietMs)
+        return;
+    const qint64 received = m_pop.ReceiveBytes();
+    const int percent = CurrentFileSize > 0 ? static_cast<int>(received * 100 / CurrentFileSize) : -1;
+    if (percent == m_lastPercent && Clock::elapsed(m_lastProgressTick, now) < ProgressQuietMs)
+        return;
+    m_lastPercent = percent;
+    m_lastProgressTick = now;
+    m_host.ShowProgress(CurrentFileName, CurrentFileSize, received);
+}
+
+// One progress line per retrieval once its reply has ended: the same whether
 // the reply came ahead of its turn or in it.
 void DownloadRun::showReceived(qint64 received)
 {
@@ -314,6 +334,8 @@ void DownloadRun::beginReceiving(const QString &fileName, qint64 size)
     CurrentFileName = fileName;
     CurrentFileSize = size;
     Receiving = true;
+    m_lastPercent = -1;
+    m_receivingSince = m_lastProgressTick = Clock::instance().tickCount();
 }
 
 void DownloadRun::endReceiving()

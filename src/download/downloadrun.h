@@ -93,6 +93,7 @@ public:
 
 public slots:
     void aPOP1_StatusChanged();
+    void aPOP1_DataReceived();
     void EzRas1_StatusChanged(int nStatusCode, const QString &strStatusMsg);
     void cmdDialupAbort_Click();
 
@@ -115,4 +116,8 @@ private:
     bool m_stopRequested = false;
     Result m_result = Result::NotRun;
     QString m_password;
+    static constexpr quint32 ProgressQuietMs = 250;
+    quint32 m_receivingSince = 0;
+    int m_lastPercent = -1;
+    quint32 m_lastProgressTick = 0;
 };
