@@ -124,8 +124,7 @@ int main(int argc, char **argv)
         QElapsedTimer timer;
         timer.start();
         const qint64 cpu0 = cpuNs();
-        const bool ok = AttachmentDecoder::TransferToFile(parser.attachmentText(), parser.boundary(),
-                                                          parser.transferEncoding(), target, &error);
+        const bool ok = parser.transferToFile(target, &error);
         const qint64 ns = timer.nsecsElapsed();
         const qint64 cpu = cpuNs() - cpu0;
         if (!ok) {

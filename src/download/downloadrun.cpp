@@ -210,7 +210,8 @@ void DownloadRun::aPOP1_DataReceived()
     const quint32 now = Clock::instance().tickCount();
     if (Clock::elapsed(m_receivingSince, now) < ProgressQuietMs)
         return;
-    const qint64 received = m_pop.ReceiveBytes();
+    const aPOP::Reply *reply = m_pop.reply(m_receivingId);
+    const qint64 received = reply ? reply->bytes.size() : 0;
     const int percent = CurrentFileSize > 0 ? static_cast<int>(received * 100 / CurrentFileSize) : -1;
     if (percent == m_lastPercent && Clock::elapsed(m_lastProgressTick, now) < ProgressQuietMs)
         return;
@@ -329,8 +330,9 @@ void DownloadRun::Download()
     }
 }
 
-void DownloadRun::beginReceiving(const QString &fileName, qint64 size)
+void DownloadRun::beginReceiving(const QString &fileName, qint64 size, ReplyMatcher::Id retrieval)
 {
+    m_receivingId = retrieval;
     CurrentFileName = fileName;
     CurrentFileSize = size;
     Receiving = true;

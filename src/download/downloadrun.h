@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/exitcode.h"
+#include "pop3/replymatcher.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -69,8 +70,9 @@ public:
     // The mailbox scan.
     void Download();
 
-    // Around each retrieval: the progress display follows that mail.
-    void beginReceiving(const QString &fileName, qint64 size);
+    // Around each retrieval: the progress display follows that mail, whose
+    // reply is `retrieval`'s.
+    void beginReceiving(const QString &fileName, qint64 size, ReplyMatcher::Id retrieval);
     void endReceiving();
     // The retrieval's reply has ended with `received` bytes.
     void showReceived(qint64 received);
@@ -118,6 +120,7 @@ private:
     QString m_password;
     static constexpr quint32 ProgressQuietMs = 250;
     quint32 m_receivingSince = 0;
+    ReplyMatcher::Id m_receivingId = 0;
     int m_lastPercent = -1;
     quint32 m_lastProgressTick = 0;
 };

@@ -75,5 +75,12 @@ Lookahead::Id Lookahead::retr(qint64 n)
 
 void Lookahead::done(qint64 n)
 {
-    m_ahead.erase(n);
+    const auto it = m_ahead.find(n);
+    if (it == m_ahead.end())
+        return;
+    if (m_line.release) {
+        m_line.release(it->second.top);
+        m_line.release(it->second.retr);
+    }
+    m_ahead.erase(it);
 }

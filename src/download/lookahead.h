@@ -25,6 +25,7 @@ public:
         std::function<Id(const QByteArray &command, ReplyMode mode, qint64 expectedSize)> submit;
         std::function<const Reply *(Id)> reply;
         std::function<bool(const QByteArray &top)> wanted;
+        std::function<void(Id)> release; // optional: a reply nobody will read any more
     };
 
     explicit Lookahead(Line line, qint64 budget = DefaultBudget);
@@ -36,7 +37,8 @@ public:
     // The TOP / RETR of message n: the one sent ahead, or one sent now.
     Id top(qint64 n);
     Id retr(qint64 n);
-    // The scan is done with message n: its replies count no more.
+    // The scan is done with message n: its replies count no more, and one
+    // sent ahead that the scan never asked for is released.
     void done(qint64 n);
     // Bytes held by the replies sent ahead.
     qint64 held() const;

@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
+#include "pop3/backuplog.h"
 #include "pop3/lzharchive.h"
 #include "pop3/mailboxlisting.h"
 #include "pop3/messageparser.h"
@@ -59,6 +60,23 @@ ino_t inodeOf(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
+// The reply of a command that is gone: failed, nothing in it.
+const aPOP::Reply GoneReply{QByteArray(), CommandStatus::Failed};
+
+// Releases a reply when the step that read it ends.
+class ReleaseAtEnd
+{
+public:
+    ReleaseAtEnd(aPOP &pop, aPOP::Id id) : m_pop(pop), m_id(id) {}
+    ~ReleaseAtEnd() { m_pop.release(m_id); }
+    ReleaseAtEnd(const ReleaseAtEnd &) = delete;
+    ReleaseAtEnd &operator=(const ReleaseAtEnd &) = delete;
+
+private:
+    aPOP &m_pop;
+    aPOP::Id m_id;
+};
+
 } // namespace
 
 MailboxScan::MailboxScan(DownloadRun &run, RunHost &host, aPOP &pop, const ScanOptions &options,
@@ -78,7 +96,12 @@ bool MailboxScan::pipelineFailed() const
 {
     // A reply time-out is not tried again: a server whose replies never end
     // would cost it once more.
-    return m_pipelined && m_lineDropped && !stopped() && !m_timedOut;
+    return m_pipelined && m_lineDropped && !stopped() && !timedOut();
+}
+
+bool MailboxScan::timedOut() const
+{
+    return m_timedOut || m_pop.timedOut();
 }
 
 bool MailboxScan::stopped() const
@@ -160,19 +183,19 @@ MailboxScan::Step MailboxScan::count()
 {
     m_host.ShowStatus(QStringLiteral("STAT"));
     WriteActivityLog(QStringLiteral("STAT"));
-    aPOP::Id statId = 0;
+    const aPOP::Id statId = m_pop.STAT();
     if (m_pipelined) {
         // The count, the ids and the sizes in one round trip.
-        statId = m_pop.submit("STAT", ReplyMode::SingleLine);
-        m_uidlId = m_pop.submit("UIDL", ReplyMode::MultiLine);
-        m_listId = m_pop.submit("LIST", ReplyMode::MultiLine);
+        m_uidlId = m_pop.UIDL();
+        m_listId = m_pop.LIST();
     }
-    const QByteArray stat = awaitReply(statId ? statId : m_pop.submit("STAT", ReplyMode::SingleLine));
-    WriteActivityLog(replyText(stat));
-    if (listingFailed())
+    const ReleaseAtEnd held(m_pop, statId);
+    const aPOP::Reply &stat = awaitReply(statId);
+    WriteActivityLog(replyText(stat.bytes));
+    if (listingFailed(stat))
         return Step::End; // a refusal reads as an empty mailbox
-    m_host.ShowStatus(replyText(stat).trimmed());
-    const MailboxListing::Stat parsed = MailboxListing::parseStat(stat);
+    m_host.ShowStatus(replyText(stat.bytes).trimmed());
+    const MailboxListing::Stat parsed = MailboxListing::parseStat(stat.bytes);
     if (!parsed.valid()) {
         WriteActivityLog(ScanText::BadReply + QStringLiteral("STAT)"));
         m_host.ShowStatus(ScanText::BadReply + QStringLiteral("STAT)"));
@@ -192,12 +215,14 @@ MailboxScan::Step MailboxScan::count()
 MailboxScan::Step MailboxScan::readIds()
 {
     WriteActivityLog(QStringLiteral("UIDL"));
-    const QByteArray uidl = awaitReply(m_uidlId ? m_uidlId : m_pop.submit("UIDL", ReplyMode::MultiLine));
-    WriteActivityLog(replyText(uidl));
-    if (listingFailed() && m_lineDropped)
+    const aPOP::Id uidlId = m_uidlId ? m_uidlId : m_pop.UIDL();
+    const ReleaseAtEnd held(m_pop, uidlId);
+    const aPOP::Reply &uidl = awaitReply(uidlId);
+    WriteActivityLog(replyText(uidl.bytes));
+    if (listingFailed(uidl) && m_lineDropped)
         return Step::End;
-    const std::vector<QString> uids = m_pop.CommandStatus() == aPOP::CommandComplete
-                                          ? MailboxListing::parseUidl(uidl, m_count)
+    const std::vector<QString> uids = uidl.status == CommandStatus::Complete
+                                          ? MailboxListing::parseUidl(uidl.bytes, m_count)
                                           : std::vector<QString>(1);
     const qint64 highest = qint64(uids.size()) - 1;
     m_info.assign(uids.size(), MessageInfo());
@@ -249,11 +274,13 @@ void MailboxScan::compareWithReadList()
 MailboxScan::Step MailboxScan::readSizes()
 {
     WriteActivityLog(QStringLiteral("LIST\r\n"));
-    const QByteArray list = awaitReply(m_listId ? m_listId : m_pop.submit("LIST", ReplyMode::MultiLine));
-    WriteActivityLog(replyText(list));
-    if (listingFailed())
+    const aPOP::Id listId = m_listId ? m_listId : m_pop.LIST();
+    const ReleaseAtEnd held(m_pop, listId);
+    const aPOP::Reply &list = awaitReply(listId);
+    WriteActivityLog(replyText(list.bytes));
+    if (listingFailed(list))
         return m_lineDropped ? Step::End : Step::Go;
-    const MailboxListing::Sizes sizes = MailboxListing::parseList(list, qint64(m_info.size()) - 1);
+    const MailboxListing::Sizes sizes = MailboxListing::parseList(list.bytes, qint64(m_info.size()) - 1);
     for (std::size_t n = 1; n < m_info.size(); ++n)
         m_info[n].Size = sizes.size[n];
     for (qint64 n : sizes.unusable) {
@@ -301,36 +328,33 @@ void MailboxScan::examine(qint64 i)
 
     WriteActivityLog(QStringLiteral("TOP ") + num(i) + QStringLiteral(" 20"));
     const aPOP::Id top = commandFor(i, Command::Top);
-    m_pop.select(top);
-    QByteArray reply;
-    if (waitForCommand() == aPOP::CommandComplete) {
-        if (replyTrailed(top)) {
+    const ReleaseAtEnd held(m_pop, top);
+    const aPOP::Reply &reply = awaitReply(top);
+    if (reply.status == CommandStatus::Complete) {
+        if (reply.trailed) {
             leaveUnjudged(i);
             return;
         }
-        reply = m_pop.GetMessage();
-        if (m_pop.MakeData()) {
+        if (m_mail.parse(reply.bytes, MessageParser::Mode::Reply)) {
             // A date that cannot be read keeps the time of examining: an empty
             // field would shift the record's fields when the list is read back.
-            const QDateTime date = m_pop.GetDate();
+            const QDateTime date = m_mail.date();
             if (date.isValid())
                 m.MailDate = date;
-            m.Subject = m_pop.GetSubject();
-            m.FileName = m_pop.GetFileName();
-            m.FileNameBytes = m_pop.parser().fileNameBytes();
-            m.Body = m_pop.GetBody();
-            m.From = m_pop.GetFrom();
+            m.Subject = m_mail.subject();
+            m.FileName = m_mail.fileName();
+            m.FileNameBytes = m_mail.fileNameBytes();
+            m.Body = m_mail.body();
+            m.From = m_mail.from();
         }
-    } else {
+    } else if (!lineUsable(reply) || !reply.refused()) {
         // A whole refusal is an answer (an other mail); a TOP that never came
         // whole says nothing about the mail.
-        const bool refused = m_pop.CommandRefused();
-        if (!lineUsable() || !refused) {
-            leaveUnjudged(i);
-            return;
-        }
+        leaveUnjudged(i);
+        return;
     }
-    WriteActivityLog(replyText(reply.left(80)) + QStringLiteral("...."));
+    const QByteArray shown = reply.status == CommandStatus::Complete ? reply.bytes.left(80) : QByteArray();
+    WriteActivityLog(replyText(shown) + QStringLiteral("...."));
     WriteActivityLog(QStringLiteral("MailDate=") + ReadList::textOf(m.MailDate));
     WriteActivityLog(QStringLiteral("Subject=") + m.Subject);
     WriteActivityLog(QStringLiteral("FileName=") + m.FileName);
@@ -389,37 +413,33 @@ bool MailboxScan::wantedName(const MessageInfo &m)
 void MailboxScan::retrieve(qint64 i, bool nameUnknown)
 {
     MessageInfo &m = m_info[std::size_t(i)];
-    m_run.beginReceiving(m.FileName, m.Size);
+    const aPOP::Id retr = commandFor(i, Command::Retr);
+    const ReleaseAtEnd held(m_pop, retr);
+    m_run.beginReceiving(m.FileName, m.Size, retr);
     WriteActivityLog(QString());
     WriteActivityLog(QStringLiteral("RETR ") + num(i));
-    const aPOP::Id retr = commandFor(i, Command::Retr);
-    m_pop.select(retr);
-    m.StoreFailed = true; // until the file is stored
-    const ::CommandStatus status = waitForCommand(true);
-    if (const aPOP::Reply *r = m_pop.reply(retr))
-        m_run.showReceived(r->bytes.size());
-    if (status != aPOP::CommandComplete) {
+    const aPOP::Reply &reply = awaitReply(retr, true);
+    m_run.showReceived(reply.bytes.size());
+    if (reply.status != CommandStatus::Complete) {
         WriteActivityLog(ScanText::BodyFailed);
-        lineUsable();
-        ++m_unstored;
-    } else if (replyTrailed(retr)) {
-        m.StoreFailed = false;
+        lineUsable(reply);
+        notStored(m);
+    } else if (reply.trailed) {
         leaveUnjudged(i);
     } else {
         WriteActivityLog(ScanText::BodyDone);
-        if (!m_pop.MakeData()) {
+        if (!m_mail.parse(reply.bytes, MessageParser::Mode::Reply)) {
             WriteActivityLog(ScanText::ParseFailed);
-            ++m_unstored;
+            notStored(m);
         } else {
             WriteActivityLog(ScanText::ParseDone);
             if (nameUnknown) {
-                m.FileName = m_pop.GetFileName();
-                m.FileNameBytes = m_pop.parser().fileNameBytes();
+                m.FileName = m_mail.fileName();
+                m.FileNameBytes = m_mail.fileNameBytes();
                 WriteActivityLog(QStringLiteral("FileName=") + m.FileName);
                 if (!wantedName(m)) {
-                    m.StoreFailed = false;
                     WriteActivityLog(ScanText::NotWanted);
-                    m.Body = m_pop.GetBody();
+                    m.Body = m_mail.body();
                     record(m, QStringLiteral("-"), GetDiscription(m.Body));
                     m_run.endReceiving();
                     return;
@@ -434,10 +454,11 @@ void MailboxScan::retrieve(qint64 i, bool nameUnknown)
     m_run.endReceiving();
 }
 
-bool MailboxScan::replyTrailed(aPOP::Id id) const
+// A wanted data file that could not be stored whole: the mail stays on the server.
+void MailboxScan::notStored(MessageInfo &m)
 {
-    const aPOP::Reply *r = m_pop.reply(id);
-    return r && r->trailed;
+    m.StoreFailed = true;
+    ++m_unstored;
 }
 
 // What the server sent of message i may be short: nothing is judged, recorded
@@ -458,21 +479,21 @@ void MailboxScan::leaveUnjudged(qint64 i)
 // the mail stays unrecorded on the server and the scan goes on.
 bool MailboxScan::storeRetrieved(MessageInfo &m)
 {
-    m.Body = m_pop.GetBody();
+    m.Body = m_mail.body();
     if (m_options.backupLog)
-        (void)m_pop.WriteLog(m_logFolder); // a mail whose backup failed is still decoded
+        (void)BackupLog::WriteLog(m_mail, m_logFolder); // a mail whose backup failed is still decoded
     WriteActivityLog(ScanText::DecodeStart);
     const QString target = m_options.saveFolders.primary() + u'/' + m.FileName;
     const ino_t before = inodeOf(target);
     // A data file counts only as a whole archive; a damaged one never replaces anything.
-    if (!m_pop.TransferToFile(target, LzhArchive::checkFor(m.FileName, m_options.verifyArchives))) {
-        WriteActivityLog(ScanText::DecodeFailed + m_pop.TransferToFileErrorMessage() + QStringLiteral(")"));
+    QString error;
+    if (!m_mail.transferToFile(target, &error, LzhArchive::checkFor(m.FileName, m_options.verifyArchives))) {
+        WriteActivityLog(ScanText::DecodeFailed + error + QStringLiteral(")"));
         m_run.endReceiving();
-        m_host.ShowStatus(m_pop.TransferToFileErrorMessage());
-        ++m_unstored;
+        m_host.ShowStatus(error);
+        notStored(m);
         return false;
     }
-    m.StoreFailed = false;
     m_storedNames.insert(m.FileName, m.FileNameBytes);
     WriteActivityLog(ScanText::DecodeDone);
     // An attachment not in base64 "transfers" without writing a file:
@@ -533,7 +554,7 @@ void MailboxScan::deletionPass()
                                  QStringLiteral(")"));
             continue;
         }
-        const aPOP::Id id = m_pop.submit("DELE " + QByteArray::number(i), ReplyMode::SingleLine);
+        const aPOP::Id id = m_pop.DELE(i);
         WriteActivityLog(QStringLiteral("DELETE ") + num(i) + QStringLiteral("(") + m.FileName + QStringLiteral(")"));
         sent.push_back(id);
         if (!m_pipelined && awaitFailed(id))
@@ -547,8 +568,9 @@ void MailboxScan::deletionPass()
 // A DELE that failed other than by a plain refusal ends the pass.
 bool MailboxScan::awaitFailed(aPOP::Id id)
 {
-    m_pop.select(id);
-    return waitForCommand() != aPOP::CommandComplete && !lineUsable();
+    const ReleaseAtEnd held(m_pop, id);
+    const aPOP::Reply &reply = awaitReply(id);
+    return reply.status != CommandStatus::Complete && !lineUsable(reply);
 }
 
 // H. Summary and close.
@@ -615,6 +637,7 @@ void MailboxScan::startLookahead()
     };
     line.reply = [this](aPOP::Id id) { return m_pop.reply(id); };
     line.wanted = [this](const QByteArray &top) { return wantedAhead(top); };
+    line.release = [this](aPOP::Id id) { m_pop.release(id); };
     m_lookahead = std::make_unique<Lookahead>(std::move(line));
     for (qint64 i = 1; i < qint64(m_info.size()); ++i)
         if (needsExamination(i))
@@ -632,65 +655,67 @@ aPOP::Id MailboxScan::commandFor(qint64 i, Command command)
 {
     if (m_lookahead)
         return command == Command::Top ? m_lookahead->top(i) : m_lookahead->retr(i);
-    const QByteArray n = QByteArray::number(i);
     if (command == Command::Top)
-        return m_pop.submit("TOP " + n + " 20", ReplyMode::MultiLine);
-    return m_pop.submit("RETR " + n, ReplyMode::MultiLine, m_info[std::size_t(i)].Size);
+        return m_pop.TOP_(i, 20);
+    return m_pop.RETR(i, m_info[std::size_t(i)].Size);
 }
 
-QByteArray MailboxScan::awaitReply(aPOP::Id id)
+const aPOP::Reply &MailboxScan::awaitReply(aPOP::Id id, bool retrieval)
 {
-    m_pop.select(id);
-    waitForCommand();
-    return m_pop.GetMessage();
-}
-
-// The one wait of the scan. A retrieval also ends by the silence rules: after
-// 10 s, once the closing boundary is in, the mail is taken as it stands (the
-// engine then proves the line in step before the next command); after 30 s it
-// is given up.
-::CommandStatus MailboxScan::waitForCommand(bool retrieval)
-{
-    while (m_pop.CommandStatus() == aPOP::CommandWaiting) {
+    for (;;) {
+        const aPOP::Reply *reply = m_pop.reply(id);
+        if (!reply)
+            return GoneReply;
+        if (reply->status != CommandStatus::Waiting)
+            return *reply;
         if (stopped()) {
-            m_pop.setCommandStatus(aPOP::CommandFailed);
-            break;
+            m_pop.giveUp(id, false);
+            continue;
         }
         EventPump::instance().pumpOnce();
         fillPipeline();
-        if (!retrieval || m_pop.CommandStatus() != aPOP::CommandWaiting)
-            continue;
-        const qint32 silence = static_cast<qint32>(Clock::instance().tickCount() - m_pop.LastDataArrivalTime());
-        if (silence > 10000 && m_pop.BoundComplete() && m_pop.commandsInFlight() > 1) {
-            // Later replies queue behind this one: it cannot be taken as it stands.
-            m_pop.setCommandStatus(aPOP::CommandFailed);
-            WriteActivityLog(ScanText::Timeout);
-        } else if (silence > 10000 && m_pop.BoundComplete()) {
-            WriteActivityLog(ScanText::BoundaryDone);
-            m_pop.setCommandStatus(aPOP::CommandComplete);
-        } else if (silence > 30000) {
-            m_pop.setCommandStatus(aPOP::CommandFailed);
-            WriteActivityLog(ScanText::Timeout);
-            m_timedOut = true;
-        }
+        if (retrieval)
+            applySilenceRules(id);
     }
-    return m_pop.CommandStatus();
+}
+
+// The silence rules of a retrieval: after 10 s, once the closing boundary is
+// in, the mail is taken as it stands (the engine then proves the line in step
+// before the next command); after 30 s it is given up.
+void MailboxScan::applySilenceRules(aPOP::Id id)
+{
+    const aPOP::Reply *reply = m_pop.reply(id);
+    if (!reply || reply->status != CommandStatus::Waiting)
+        return;
+    const qint32 silence = static_cast<qint32>(Clock::instance().tickCount() - m_pop.LastDataArrivalTime());
+    const bool boundaryIn = silence > 10000 && m_mail.boundComplete(reply->bytes);
+    if (boundaryIn && m_pop.commandsInFlight() > 1) {
+        // Later replies queue behind this one: it cannot be taken as it stands.
+        m_pop.giveUp(id, false);
+        WriteActivityLog(ScanText::Timeout);
+    } else if (boundaryIn) {
+        WriteActivityLog(ScanText::BoundaryDone);
+        m_pop.giveUp(id, true);
+    } else if (silence > 30000) {
+        m_pop.giveUp(id, false);
+        WriteActivityLog(ScanText::Timeout);
+        m_timedOut = true;
+    }
 }
 
 // STAT, UIDL and LIST: a refusal is an answer (that listing is empty); a
 // reply that never came whole leaves nothing to go on, and the line is dropped.
-bool MailboxScan::listingFailed()
+bool MailboxScan::listingFailed(const aPOP::Reply &reply)
 {
-    if (m_pop.CommandStatus() == aPOP::CommandComplete)
+    if (reply.status == CommandStatus::Complete)
         return false;
-    if (!m_pop.CommandRefused() && !stopped())
+    if (!reply.refused() && !stopped())
         dropLine();
     return true;
 }
 
 void MailboxScan::dropLine()
 {
-    m_timedOut = m_timedOut || m_pop.timedOut();
     if (m_lineDropped)
         return;
     m_pop.Destroy();
@@ -698,7 +723,7 @@ void MailboxScan::dropLine()
     m_lineDropped = true;
 }
 
-bool MailboxScan::lineUsable()
+bool MailboxScan::lineUsable(const aPOP::Reply &reply)
 {
     if (stopped())
         return false;
@@ -707,9 +732,8 @@ bool MailboxScan::lineUsable()
     // command at a time).
     // One reply time-out per run: a server whose replies never end would
     // otherwise cost it again for every mail.
-    const bool refused = m_pop.CommandRefused();
-    if (!m_pop.lineBroken() && m_pop.WinsockState() == Pop3Transport::Connected && (refused || !m_pipelined) &&
-        !m_timedOut && !m_pop.timedOut())
+    if (!m_pop.lineBroken() && m_pop.WinsockState() == Pop3Transport::Connected && (reply.refused() || !m_pipelined) &&
+        !timedOut())
         return true;
     dropLine();
     return false;

@@ -4,6 +4,7 @@
 #include "download/lookahead.h"
 #include "download/scanoptions.h"
 #include "pop3/apop.h"
+#include "pop3/messageparser.h"
 
 #include <QHash>
 #include <QString>
@@ -73,7 +74,7 @@ private:
     bool storeRetrieved(MessageInfo &m);
     bool wantedName(const MessageInfo &m);
     void leaveUnjudged(qint64 i);
-    bool replyTrailed(aPOP::Id id) const;
+    void notStored(MessageInfo &m);
     void deletionPass();
     void close();
 
@@ -82,15 +83,19 @@ private:
     void startLookahead();
     void fillPipeline();
     aPOP::Id commandFor(qint64 i, Command command);
-    QByteArray awaitReply(aPOP::Id id);
+    // The reply of `id` once it has ended; a retrieval also ends by the
+    // silence rules. A reply that is gone reads as failed and empty.
+    const aPOP::Reply &awaitReply(aPOP::Id id, bool retrieval = false);
+    void applySilenceRules(aPOP::Id id);
     bool awaitFailed(aPOP::Id id);
 
-    ::CommandStatus waitForCommand(bool retrieval = false);
     // After a command that did not end with a whole reply: false when the line
     // is gone (the scan must end), true when the next command may be tried.
-    bool lineUsable();
-    bool listingFailed();
+    bool lineUsable(const aPOP::Reply &reply);
+    bool listingFailed(const aPOP::Reply &reply);
     void dropLine();
+    // A reply time-out on this line: no further pass in this run.
+    bool timedOut() const;
     void record(MessageInfo &m, const QString &fileName, const QString &description);
     bool wantsDeletion(const MessageInfo &m, const QDateTime &now) const;
     bool isOld(const MessageInfo &m, const QDateTime &now) const;
@@ -113,6 +118,7 @@ private:
     bool m_timedOut = false;    // a reply time-out: no further pass in this run
     bool m_pipeliningAllowed = true;
     bool m_pipelined = false;
+    MessageParser m_mail; // the mail examined or retrieved last
     aPOP::Id m_uidlId = 0;
     aPOP::Id m_listId = 0;
     std::unique_ptr<Lookahead> m_lookahead; // while examining with several commands in flight

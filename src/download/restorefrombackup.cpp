@@ -6,6 +6,7 @@
 #include "core/pathutil.h"
 #include "core/settings.h"
 #include "download/readlist.h"
+#include "download/scanoptions.h"
 #include "pop3/attachmentdecoder.h"
 #include "pop3/backuplog.h"
 #include "pop3/lzharchive.h"
@@ -16,11 +17,6 @@
 namespace {
 // Every record of the log ends with a line holding only ".".
 const QByteArray RecordEnd = QByteArrayLiteral("\r\n.\r\n");
-
-bool isSet(const QString &folder)
-{
-    return !folder.trimmed().isEmpty();
-}
 } // namespace
 
 QString RestoreFromBackup::logPath(const QDateTime &handled)
@@ -54,13 +50,11 @@ bool RestoreFromBackup::restoreEntry(const ReadEntry &entry)
 
 bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fileName)
 {
-    int first = 0;
-    while (first < 4 && !isSet(Settings.SaveFolder[first]))
-        ++first;
+    const SaveFolders folders = SaveFolders::fromSettings();
     // The name comes from the list; it must stay inside the save folders.
-    if (first == 4 || !isSafeFileName(fileName))
+    if (folders.primary().isEmpty() || !isSafeFileName(fileName))
         return false;
-    const QString target = joinPath(Settings.SaveFolder[first], fileName);
+    const QString target = joinPath(folders.primary(), fileName);
 
     MessageParser parser;
     qsizetype start = 0;
@@ -80,14 +74,12 @@ bool RestoreFromBackup::restoreFromLog(const QByteArray &log, const QString &fil
             continue;
         QString error;
         // Only a whole archive replaces the file in the save folder.
-        if (!AttachmentDecoder::TransferToFile(parser.attachmentText(), parser.boundary(), parser.transferEncoding(),
-                                               target, &error, LzhArchive::checkFor(fileName, Settings.VerifyArchives))) {
+        if (!parser.transferToFile(target, &error, LzhArchive::checkFor(fileName, Settings.VerifyArchives))) {
             WriteActivityLog(error);
             continue; // a later record of the same file may still decode
         }
-        for (int j = first + 1; j < 4; ++j)
-            if (isSet(Settings.SaveFolder[j]))
-                copyFileReplacing(target, joinPath(Settings.SaveFolder[j], fileName));
+        for (const QString &folder : folders.others())
+            copyFileReplacing(target, joinPath(folder, fileName));
         return true;
     }
     return false;

@@ -10,7 +10,6 @@
 namespace {
 const QByteArray Crlf("\r\n");
 const QByteArray Err("-ERR");
-const QByteArray NoReply;
 
 quint32 now()
 {
@@ -83,47 +82,22 @@ void aPOP::setStatusMessage(const QString &text)
 
 // --- replies ------------------------------------------------------------------
 
-const QByteArray &aPOP::GetMessage() const
+void aPOP::giveUp(Id id, bool keep)
 {
-    const Reply *r = m_matcher.find(m_current);
-    return r ? r->bytes : NoReply;
-}
-
-int aPOP::GetCount() const
-{
-    const Reply *r = m_matcher.find(m_current);
-    return r ? r->crCount : 0;
-}
-
-::CommandStatus aPOP::CommandStatus() const
-{
-    const Reply *r = m_matcher.find(m_current);
-    return r ? r->status : CommandComplete;
-}
-
-bool aPOP::CommandRefused() const
-{
-    const Reply *r = m_matcher.find(m_current);
-    return r && r->whole && !r->positive;
-}
-
-void aPOP::setCommandStatus(::CommandStatus status)
-{
-    const Reply *r = m_matcher.find(m_current);
-    if (!r || r->status != CommandWaiting || status == CommandWaiting)
+    const Reply *r = m_matcher.find(id);
+    if (!r || r->status != CommandWaiting)
         return;
-    // Commands go out one at a time here, so the current one is the oldest
-    // (or held behind a proof, which then is given up as well).
-    if (m_matcher.oldestWaiting() != m_current)
+    // Only the oldest waiting reply can be taken as it stands; one behind
+    // others (or behind a proof) ends with everything still waiting.
+    if (m_matcher.oldestWaiting() != id)
         m_matcher.failAll();
     else
-        m_matcher.giveUpOldest(status == CommandComplete);
+        m_matcher.giveUpOldest(keep);
     afterFeed();
 }
 
 void aPOP::setMaxReplyBytes(qint64 bytes)
 {
-    m_maxReplyBytes = bytes;
     m_matcher.setMaxReplyBytes(bytes);
 }
 
@@ -203,14 +177,6 @@ void aPOP::timerTick()
         noteFailure(aPOPText::NoReply);
         giveUpAll();
     }
-}
-
-bool aPOP::IsSingleLine(QByteArrayView text)
-{
-    const qsizetype first = text.indexOf(QByteArrayView(Crlf));
-    if (first < 0)
-        return false;
-    return text.indexOf(QByteArrayView(Crlf), first + 2) < 0;
 }
 
 // --- socket events ------------------------------------------------------------
@@ -307,17 +273,6 @@ aPOP::Id aPOP::submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedS
     return id;
 }
 
-QByteArray aPOP::sendCommand(const QByteArray &line, ::ReplyMode replyMode, bool sync)
-{
-    m_replyMode = replyMode;
-    select(submit(line, replyMode, m_expectedSize));
-    m_expectedSize = 0;
-    if (!sync)
-        return QByteArray();
-    waitFor(m_current);
-    return GetMessage();
-}
-
 // --- commands ---------------------------------------------------------------------
 
 bool aPOP::ConnectByName(const QString &server)
@@ -339,7 +294,7 @@ bool aPOP::ConnectByName(const QString &server)
     m_server = server;
     // The greeting is the reply to the connection itself, due within the
     // reply time from now.
-    m_current = m_matcher.expect(SingleLine);
+    const Id greeting = m_matcher.expect(SingleLine);
     m_timeoutBase = start;
     bool ok = !m_aborted && m_transport->connectToHost(server, port(), m_security);
     while (ok && !m_aborted) {
@@ -349,11 +304,12 @@ bool aPOP::ConnectByName(const QString &server)
             setStatusMessage(aPOPText::WaitingForGreeting);
             // A missing or negative greeting does not fail the connect; a
             // missing one leaves the stream to be proved in step.
-            waitFor(m_current, qint32(ReplyTimeoutMs));
+            waitFor(greeting, qint32(ReplyTimeoutMs));
             if (m_aborted)
                 break;
-            if (const Reply *g = reply(m_current); g && g->positive)
+            if (const Reply *g = reply(greeting); g && g->positive)
                 m_greeting = g->bytes;
+            release(greeting);
             if (m_security == Pop3Transport::Security::StartTls && !startTlsExchange())
                 break;
             m_connectionClosed = false;
@@ -415,59 +371,12 @@ bool aPOP::startTlsExchange()
     return false;
 }
 
-void aPOP::select(Id id)
-{
-    if (id == m_current)
-        return;
-    m_matcher.release(m_current);
-    m_current = id;
-}
-
 bool aPOP::hasCapability(const QString &name) const
 {
     for (const QString &c : m_capabilities)
         if (c.section(QLatin1Char(' '), 0, 0).compare(name, Qt::CaseInsensitive) == 0)
             return true;
     return false;
-}
-
-QByteArray aPOP::STAT(bool sync)
-{
-    return sendCommand("STAT", SingleLine, sync);
-}
-
-QByteArray aPOP::LIST(int n, bool sync)
-{
-    if (n == 0)
-        return sendCommand("LIST", MultiLine, sync);
-    return sendCommand("LIST " + QByteArray::number(n), SingleLine, sync);
-}
-
-QByteArray aPOP::UIDL(int n, bool sync)
-{
-    if (n == 0)
-        return sendCommand("UIDL", MultiLine, sync);
-    return sendCommand("UIDL " + QByteArray::number(n), SingleLine, sync);
-}
-
-QByteArray aPOP::TOP_(int n, int lines, bool sync)
-{
-    return sendCommand("TOP " + QByteArray::number(n) + ' ' + QByteArray::number(lines), MultiLine, sync);
-}
-
-QByteArray aPOP::RETR(int n, bool sync)
-{
-    return sendCommand("RETR " + QByteArray::number(n), MultiLine, sync);
-}
-
-QByteArray aPOP::DELE(int n, bool sync)
-{
-    return sendCommand("DELE " + QByteArray::number(n), SingleLine, sync);
-}
-
-QByteArray aPOP::RSET_(bool sync)
-{
-    return sendCommand("RSET", SingleLine, sync);
 }
 
 bool aPOP::QUIT()
@@ -477,7 +386,7 @@ bool aPOP::QUIT()
         return false;
     }
     m_quitting = true;
-    sendCommand("QUIT", SingleLine, false);
+    (void)submit("QUIT", SingleLine); // its reply is the line closing
     if (m_lastSendFailed)
         return false;
     // A server that keeps the line open after QUIT must not hold the run for ever.

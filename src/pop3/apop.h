@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/pop3transport.h"
-#include "pop3/messageparser.h"
 #include "pop3/replymatcher.h"
 #include "pop3/responsecode.h"
 
@@ -47,12 +46,12 @@ inline const QString StartTlsInjected =
 // next command then goes out only after a NOOP has proved the line in step
 // again, and a failed proof drops the line (lineBroken()).
 //
-// The classic interface drives one command at a time: a command is sent, and
-// either the call waits itself (sync) or the caller polls CommandStatus()
-// while it pumps events; GetMessage() is that command's reply. The same
-// mechanism keeps several commands in flight (submit()/reply()) where the
-// server allows pipelining. Everything runs on the one thread; socket data and
-// the 200 ms tick arrive only while events are pumped.
+// One command model: every command goes out through submit() (or one of the
+// named commands over it), which returns the command's handle; its reply, its
+// status and its bytes are reached through that handle only (reply()), and the
+// caller releases the reply when done with it. Commands may stay in flight
+// side by side where the server allows pipelining. Everything runs on the one
+// thread; socket data and the 200 ms tick arrive only while events are pumped.
 class aPOP : public QObject
 {
     Q_OBJECT
@@ -69,7 +68,6 @@ public:
 
     static constexpr quint32 ReplyTimeoutMs = 60000;
     static constexpr int TickIntervalMs = 200;
-    static constexpr qint64 DefaultMaxReplyBytes = qint64(512) * 1024 * 1024;
 
     enum class TimerMode {
         StartTimer, // Timer1 ticks every 200 ms on its own
@@ -88,35 +86,17 @@ public:
     int port() const;
     QString security() const;
 
-    // --- engine properties (of the current command: the last one sent through
-    // the classic interface) ---
-    const QByteArray &GetMessage() const;
-    qint64 ReceiveBytes() const { return GetMessage().size(); }
-    int GetCount() const; // CR characters = complete lines
+    // --- engine properties ---
     quint32 LastDataArrivalTime() const { return m_lastDataArrival; }
     int WinsockState() const;
     int LastWinsockErrNumber() const { return m_lastErrNumber; }
     QString LastWinsockErrMessage() const { return m_lastErrMessage; }
     bool ConnectionClosed() const { return m_connectionClosed; }
-    ::ReplyMode ReplyMode() const { return m_replyMode; }
-
-    ::CommandStatus CommandStatus() const;
-    // Complete: take the current reply as it stands (its end never came);
-    // Failed: give it up. Either way the stream is out of step afterwards.
-    void setCommandStatus(::CommandStatus status);
-
-    // The current command was answered, whole, with "-ERR".
-    bool CommandRefused() const;
 
     QString StatusMessage() const { return m_statusMessage; }
-    void setStatusMessage(const QString &text);
 
     // The reply buffer's upper bound; a reply that passes it fails the command.
     void setMaxReplyBytes(qint64 bytes);
-    qint64 maxReplyBytes() const { return m_maxReplyBytes; }
-    // Size the next command's reply is expected to have (from LIST), so the
-    // buffer is reserved once instead of grown step by step. Used once.
-    void setExpectedSize(qint64 bytes) { m_expectedSize = bytes; }
 
     // Why the last connect, TLS set-up, login or line failed, in the program's
     // words and (where the server gave any) with the server's own text; empty
@@ -148,13 +128,6 @@ public:
     // What the last login did that the activity log should say (the method,
     // a fallback), one line each; never a secret.
     QStringList authNotes() const { return m_authNotes; }
-    QByteArray STAT(bool sync = false);
-    QByteArray LIST(int n, bool sync = false);
-    QByteArray UIDL(int n, bool sync = false);
-    QByteArray TOP_(int n, int lines, bool sync = false);
-    QByteArray RETR(int n, bool sync = false);
-    QByteArray DELE(int n, bool sync = false);
-    QByteArray RSET_(bool sync = false);
     bool QUIT();
     void Destroy();
     // Ends whatever the component is waiting for at once: the connection is
@@ -162,29 +135,48 @@ public:
     // clearAbort(). Used when the window closes during a run.
     void abort();
     void clearAbort() { m_aborted = false; }
-    bool aborted() const { return m_aborted; }
 
-    // --- several commands in flight ---
-    // Sends `line` (without CR LF); its reply comes after those of the
-    // commands sent before. Held back while the line is being proved in step.
+    // --- commands and their replies ---
+    // Sends `line` (without CR LF) and returns its handle; its reply comes
+    // after those of the commands sent before. Held back while the line is
+    // being proved in step. `expectedSize` (from LIST) reserves the reply's
+    // buffer once instead of growing it step by step.
     Id submit(const QByteArray &line, ::ReplyMode mode, qint64 expectedSize = 0);
-    // The reply so far (nullptr for an unknown id); status Waiting until it ends.
+    // The named commands of a mailbox scan, over submit().
+    Id STAT() { return submit("STAT", SingleLine); }
+    Id UIDL() { return submit("UIDL", MultiLine); }
+    Id LIST() { return submit("LIST", MultiLine); }
+    Id TOP_(qint64 n, int lines) { return submit("TOP " + QByteArray::number(n) + ' ' + QByteArray::number(lines), MultiLine); }
+    Id RETR(qint64 n, qint64 expectedSize = 0) { return submit("RETR " + QByteArray::number(n), MultiLine, expectedSize); }
+    Id DELE(qint64 n) { return submit("DELE " + QByteArray::number(n), SingleLine); }
+    // The reply so far (nullptr for an unknown or released handle); status
+    // Waiting until it ends. Valid until the handle is released or the next connect.
     const Reply *reply(Id id) const { return m_matcher.find(id); }
+    // The caller is done with the reply (a reply still waiting stays accounted for).
     void release(Id id) { m_matcher.release(id); }
     qsizetype commandsInFlight() const { return m_matcher.waitingCount(); }
     // Pumps events until the reply has ended, the line is gone, `limitMs`
     // passed (< 1: the 60 s reply rule only) or `stop` says so.
     void waitFor(Id id, qint32 limitMs = 0, const std::function<bool()> &stop = {});
-
-    // Makes a submitted command the current one of the classic interface
-    // (CommandStatus, GetMessage, MakeData ... then speak of its reply).
-    void select(Id id);
+    // Ends a reply that is still waiting: `keep` takes it as it stands (its
+    // end never came), otherwise it fails. Either way the stream is out of
+    // step afterwards, and the replies still waiting after it fail.
+    void giveUp(Id id, bool keep);
 
     // --- capabilities (CAPA) ---
     // Authorize asks CAPA first when pipelining is allowed; commands are then
     // kept in flight where the server lists PIPELINING (RFC 2449).
     void setPipeliningAllowed(bool allowed) { m_pipeliningAllowed = allowed; }
     bool pipelining() const { return m_pipeliningAllowed && m_pipeliningOffered; }
+    // --- engine operations ---
+    // Timer1's handler: times out the outstanding command.
+    void timerTick();
+
+signals:
+    void StatusChanged();
+    void DataReceived();
+
+private:
     // False when the server does not answer CAPA.
     bool Capa();
     bool hasCapability(const QString &name) const;
@@ -192,34 +184,7 @@ public:
     QStringList capabilityArguments(const QString &name) const;
     // The greeting's APOP timestamp ("<...@...>"), empty when it has none.
     QByteArray apopTimestamp() const;
-
-    // --- engine operations ---
-    // True when `text` holds exactly one CR LF pair.
-    static bool IsSingleLine(QByteArrayView text);
-
-    // Timer1's handler: times out the outstanding command.
-    void timerTick();
-
-    // --- message parsing, attachment, backup log (apop_message.cpp) ---
-    bool MakeData();
-    bool MakeDataEx(const QByteArray &text);
-    QDateTime GetDate() const;
-    QString GetFrom() const;
-    QString GetTo() const;
-    QString GetSubject() const;
-    QString GetBody() const;
-    QString GetFileName() const;
-    bool TransferToFile(const QString &path, const AttachmentDecoder::FileCheck &check = {});
-    QString TransferToFileErrorMessage() const;
-    bool BoundComplete() const;
-    bool WriteLog(const QString &folder);
-    MessageParser &parser();
-
-signals:
-    void StatusChanged();
-    void DataReceived();
-
-private:
+    void setStatusMessage(const QString &text);
     void init(TimerMode timerMode);
     void onDataArrived();
     void onClosed();
@@ -228,7 +193,6 @@ private:
     void giveUpAll();
     void dropLine();
     bool sendLine(const QByteArray &line);
-    QByteArray sendCommand(const QByteArray &line, ::ReplyMode replyMode, bool sync);
     bool startTlsExchange();
     bool securityFailure(int number, const QString &text);
     bool lineGone() const;
@@ -246,7 +210,6 @@ private:
     QTimer *m_timer1 = nullptr;
 
     ReplyMatcher m_matcher;
-    Id m_current = 0;              // the classic interface's command
     Id m_proof = 0;                // the NOOP proving the line in step, while outstanding
     std::deque<QByteArray> m_held; // lines waiting for that proof
     bool m_connectionClosed = false;
@@ -264,7 +227,6 @@ private:
     ResponseCode::Code m_lastCode = ResponseCode::Code::None;
     int m_lastErrNumber = 0;
     QString m_lastErrMessage;
-    ::ReplyMode m_replyMode = ::ReplyMode::SingleLine;
     bool m_lastSendFailed = false;
     bool m_quitting = false;
     bool m_authorizing = false;
@@ -272,15 +234,9 @@ private:
     bool m_dropped = false;
     bool m_timedOut = false;
     bool m_securityFailed = false; // a TLS or certificate failure during the current connect
-    qint64 m_maxReplyBytes = DefaultMaxReplyBytes;
-    qint64 m_expectedSize = 0;
     int m_port = 0;
     Pop3Transport::Security m_security = Pop3Transport::Security::None;
     QStringList m_capabilities;
     bool m_pipeliningAllowed = false;
     bool m_pipeliningOffered = false;
-
-    // Results of the last parse and the last attachment transfer.
-    MessageParser m_parsed;
-    QString m_transferError;
 };

@@ -46,6 +46,11 @@ public:
     // a final CR LF "." CR LF. A view into the parsed text.
     QByteArrayView attachmentText() const;
     bool stoppedEarly() const { return m_stoppedEarly; }
+    // Decodes the attachment into the file at `path` (AttachmentDecoder::TransferToFile).
+    bool transferToFile(const QString &path, QString *error, const AttachmentDecoder::FileCheck &check = {}) const
+    {
+        return AttachmentDecoder::TransferToFile(attachmentText(), m_boundary, m_transferEncoding, path, error, check);
+    }
 
     // The text the backup log writes (LogText), in two pieces: the JIS-converted
     // start of the parsed text and the rest of it as it was (a view), so a 50 MB

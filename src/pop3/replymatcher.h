@@ -40,6 +40,8 @@ public:
         // ended early (a lone "." inside a mail the server did not dot-stuff).
         bool trailed = false;
         bool continuation = false; // a "+ " line: the exchange goes on (ReplyMode::Continuation)
+        // Answered, whole, with "-ERR": a refusal is an answer, not a broken line.
+        bool refused() const { return whole && !positive; }
     };
 
     // A command was sent (or is about to be): its reply comes after those of

@@ -45,9 +45,26 @@ struct ApopTestSession {
         }
         return n;
     }
-    int pumpWhileWaiting(int maxPumps = 2000)
+    // How the reply of `id` stands (Failed once it is gone).
+    CommandStatus status(aPOP::Id id) const
     {
-        return pumpUntil([this] { return int(pop.CommandStatus()) != int(aPOP::CommandWaiting); }, maxPumps);
+        const aPOP::Reply *r = pop.reply(id);
+        return r ? r->status : CommandStatus::Failed;
+    }
+    QByteArray bytes(aPOP::Id id) const
+    {
+        const aPOP::Reply *r = pop.reply(id);
+        return r ? r->bytes : QByteArray();
+    }
+    // Waits for the reply of `id` as the component does; its bytes.
+    QByteArray await(aPOP::Id id)
+    {
+        pop.waitFor(id);
+        return bytes(id);
+    }
+    int pumpWhileWaiting(aPOP::Id id, int maxPumps = 2000)
+    {
+        return pumpUntil([this, id] { return status(id) != CommandStatus::Waiting; }, maxPumps);
     }
     quint32 tick() const { return clock.tickCount(); }
 

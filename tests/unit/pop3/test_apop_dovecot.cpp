@@ -24,11 +24,20 @@ int messageCount(const QByteArray &stat)
     return parts.size() >= 2 ? parts.at(1).toInt() : -1;
 }
 
-bool waitForCommand(aPOP &pop)
+struct Answer {
+    QByteArray bytes;
+    CommandStatus status = CommandStatus::Failed;
+};
+
+// The reply of command `id` once it has ended.
+Answer await(aPOP &pop, aPOP::Id id)
 {
-    while (pop.CommandStatus() == aPOP::CommandWaiting)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 200);
-    return int(pop.CommandStatus()) == int(aPOP::CommandComplete);
+    pop.waitFor(id);
+    Answer answer;
+    if (const aPOP::Reply *r = pop.reply(id))
+        answer = {r->bytes, r->status};
+    pop.release(id);
+    return answer;
 }
 } // namespace
 
@@ -65,39 +74,36 @@ private slots:
         pop.setSecurity(security);
         pop.setPort(env(qPrintable(portVariable)).toInt());
         QVERIFY2(pop.ConnectByName(m_host), qPrintable(pop.StatusMessage()));
-        QVERIFY(pop.GetMessage().startsWith("+OK"));
+        QVERIFY(pop.inStep()); // the greeting was read as the connection's reply
         QVERIFY(pop.Authorize(env("KIVREL_TEST_POP3_USER"), env("KIVREL_TEST_POP3_PASSWORD")));
 
-        const QByteArray stat = pop.STAT(true);
-        QCOMPARE(pop.CommandStatus(), aPOP::CommandComplete);
-        const int count = messageCount(stat);
-        QVERIFY2(count > 0, stat.constData());
+        const Answer stat = await(pop, pop.STAT());
+        QCOMPARE(stat.status, CommandStatus::Complete);
+        const int count = messageCount(stat.bytes);
+        QVERIFY2(count > 0, stat.bytes.constData());
 
-        const QByteArray uidl = pop.UIDL(0, true);
-        QCOMPARE(pop.CommandStatus(), aPOP::CommandComplete);
-        QCOMPARE(uidl.count("\r\n"), count + 2);
-        const QByteArray list = pop.LIST(0, true);
-        QCOMPARE(pop.CommandStatus(), aPOP::CommandComplete);
-        const QByteArray first = list.split('\n').value(1).trimmed(); // "1 <size>"
+        const Answer uidl = await(pop, pop.UIDL());
+        QCOMPARE(uidl.status, CommandStatus::Complete);
+        QCOMPARE(uidl.bytes.count("\r\n"), count + 2);
+        const Answer list = await(pop, pop.LIST());
+        QCOMPARE(list.status, CommandStatus::Complete);
+        const QByteArray first = list.bytes.split('\n').value(1).trimmed(); // "1 <size>"
         const qint64 size = first.split(' ').value(1).toLongLong();
         QVERIFY(size > 0);
 
-        pop.TOP_(1, 20);
-        QVERIFY(waitForCommand(pop));
-        QVERIFY(pop.GetMessage().startsWith("+OK"));
+        const Answer top = await(pop, pop.TOP_(1, 20));
+        QCOMPARE(top.status, CommandStatus::Complete);
+        QVERIFY(top.bytes.startsWith("+OK"));
 
-        pop.setExpectedSize(size);
-        pop.RETR(1);
-        QVERIFY(waitForCommand(pop));
+        const Answer mail = await(pop, pop.RETR(1, size));
+        QCOMPARE(mail.status, CommandStatus::Complete);
         // The reply is the status line, the mail (dot-stuffed) and the terminator.
-        QVERIFY(pop.ReceiveBytes() >= size);
-        QVERIFY(pop.GetMessage().endsWith("\r\n.\r\n"));
+        QVERIFY(mail.bytes.size() >= size);
+        QVERIFY(mail.bytes.endsWith("\r\n.\r\n"));
 
-        QCOMPARE(pop.LIST(1, true).left(6), QByteArray("+OK 1 "));
-        pop.DELE(count + 1, true);
-        QCOMPARE(pop.CommandStatus(), aPOP::CommandFailed); // -ERR ends at once
-        pop.RSET_(true);
-        QCOMPARE(pop.CommandStatus(), aPOP::CommandComplete);
+        QCOMPARE(await(pop, pop.submit("LIST 1", aPOP::SingleLine)).bytes.left(6), QByteArray("+OK 1 "));
+        QCOMPARE(await(pop, pop.DELE(count + 1)).status, CommandStatus::Failed); // -ERR ends at once
+        QCOMPARE(await(pop, pop.submit("RSET", aPOP::SingleLine)).status, CommandStatus::Complete);
         QVERIFY(pop.QUIT());
         pop.Destroy();
         QCOMPARE(pop.WinsockState(), int(Pop3Transport::Closed));

@@ -44,14 +44,13 @@ private slots:
         QVERIFY(s.connectUp());
         for (const QByteArray &c : chunks)
             s.transport->server(c);
-        multiLine ? s.pop.LIST(0) : s.pop.STAT();
-        QCOMPARE(int(s.pop.ReplyMode()), multiLine ? int(aPOP::MultiLine) : int(aPOP::SingleLine));
+        const aPOP::Id id = multiLine ? s.pop.LIST() : s.pop.STAT();
         for (qsizetype i = 0; i + 1 < chunks.size(); ++i) {
             s.pumpOnce();
-            QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandWaiting));
+            QCOMPARE(s.status(id), CommandStatus::Waiting);
         }
         s.pumpOnce();
-        QCOMPARE(int(s.pop.CommandStatus()), status);
+        QCOMPARE(int(s.status(id)), status);
         QCOMPARE(s.dataEvents, chunks.size());
         // What follows a reply, or what is no reply, belongs to nobody.
         const QByteArray all = chunks.join();
@@ -59,7 +58,7 @@ private slots:
         const bool stray = extra || all.startsWith("+OKAY");
         QCOMPARE(s.pop.inStep(), !stray);
         if (!stray)
-            QCOMPARE(s.pop.GetMessage(), all);
+            QCOMPARE(s.bytes(id), all);
     }
 
     // Completion is noticed when the data arrives, not only on a tick.
@@ -68,9 +67,9 @@ private slots:
         ApopTestSession s(ApopTestSession::Tick::Never);
         QVERIFY(s.connectUp());
         s.transport->server("+OK\r\n1 2\r\n.\r\n");
-        s.pop.UIDL(0);
+        const aPOP::Id id = s.pop.UIDL();
         s.pumpOnce();
-        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandComplete));
+        QCOMPARE(s.status(id), CommandStatus::Complete);
     }
 
     // Silence is counted from the later of the last data and the command sent.
@@ -101,11 +100,11 @@ private slots:
                 s.transport->pause(pausePumps);
             s.transport->server(chunks.at(i));
         }
-        s.pop.STAT();
-        QCOMPARE(s.pumpWhileWaiting(), pumpsUntilFailure);
-        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandFailed));
+        const aPOP::Id id = s.pop.STAT();
+        QCOMPARE(s.pumpWhileWaiting(id), pumpsUntilFailure);
+        QCOMPARE(s.status(id), CommandStatus::Failed);
         // The buffer keeps what arrived, for the caller to look at.
-        QCOMPARE(s.pop.GetMessage(), chunks.join());
+        QCOMPARE(s.bytes(id), chunks.join());
     }
 
     // A reply that arrives 59.8 s after a long idle still counts.
@@ -117,9 +116,9 @@ private slots:
             s.pumpOnce();
         s.transport->pause(298);
         s.transport->server("+OK 1 10\r\n");
-        s.pop.STAT();
-        s.pumpWhileWaiting();
-        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandComplete));
+        const aPOP::Id id = s.pop.STAT();
+        s.pumpWhileWaiting(id);
+        QCOMPARE(s.status(id), CommandStatus::Complete);
     }
 
     void tickCounterWrap_data()
@@ -138,10 +137,10 @@ private slots:
         // a piece of reply 10 s in, then silence
         s.transport->pause(49);
         s.transport->server("+OK 2");
-        s.pop.STAT();
+        const aPOP::Id id = s.pop.STAT();
         const quint32 sent = s.tick();
-        QCOMPARE(s.pumpWhileWaiting(), 50 + 301);
-        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandFailed));
+        QCOMPARE(s.pumpWhileWaiting(id), 50 + 301);
+        QCOMPARE(s.status(id), CommandStatus::Failed);
         QCOMPARE(s.pop.LastDataArrivalTime(), sent + 50u * 200u);
         QCOMPARE(Clock::elapsed(s.pop.LastDataArrivalTime(), s.tick()), 60200u);
     }
@@ -167,9 +166,9 @@ private slots:
         ApopTestSession s;
         QVERIFY(s.connectUp());
         s.transport->serverError(number, description, Pop3Transport::Connected);
-        s.pop.RETR(1);
+        const aPOP::Id id = s.pop.RETR(1);
         s.pumpOnce();
-        QCOMPARE(int(s.pop.CommandStatus()), commandStatus);
+        QCOMPARE(int(s.status(id)), commandStatus);
         QCOMPARE(s.statuses, status.isEmpty() ? QStringList() : QStringList{status});
         QCOMPARE(s.pop.LastWinsockErrNumber(), number);
         QCOMPARE(s.pop.LastWinsockErrMessage(), description);
@@ -196,13 +195,13 @@ private slots:
         QVERIFY(s.connectUp());
         s.transport->server(before);
         s.transport->serverClose();
-        s.pop.RETR(1);
+        const aPOP::Id id = s.pop.RETR(1);
         s.pumpOnce();
         s.pumpOnce();
-        QCOMPARE(int(s.pop.CommandStatus()), commandStatus);
+        QCOMPARE(int(s.status(id)), commandStatus);
         QCOMPARE(s.statuses, statuses);
         QVERIFY(s.pop.ConnectionClosed());
-        QCOMPARE(s.pop.GetMessage(), before);
+        QCOMPARE(s.bytes(id), before);
     }
 
     void countsLines_data()
@@ -221,29 +220,10 @@ private slots:
         QVERIFY(s.connectUp());
         if (!reply.isEmpty())
             s.transport->server(reply, 2);
-        s.pop.RETR(1);
+        const aPOP::Id id = s.pop.RETR(1);
         s.pumpUntil([&] { return s.transport->scriptDone(); });
-        QCOMPARE(s.pop.GetCount(), count);
-        QCOMPARE(s.pop.ReceiveBytes(), qint64(reply.size()));
-    }
-
-    void isSingleLine_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("single");
-        QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("no CRLF") << QByteArray("+OK") << false;
-        QTest::newRow("one") << QByteArray("+OK 1 2\r\n") << true;
-        QTest::newRow("text after the line") << QByteArray("+OK\r\nabc") << true;
-        QTest::newRow("two") << QByteArray("+OK\r\n\r\n") << false;
-        QTest::newRow("lone LF after") << QByteArray("+OK\r\n\n") << true;
-        QTest::newRow("CR CR LF") << QByteArray("+OK\r\r\n") << true;
-    }
-    void isSingleLine()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, single);
-        QCOMPARE(aPOP::IsSingleLine(text), single);
+        QCOMPARE(s.pop.reply(id)->crCount, count);
+        QCOMPARE(s.bytes(id), reply);
     }
 
     // Data that arrives with no command outstanding belongs to nobody: the
@@ -255,10 +235,9 @@ private slots:
         s.transport->server("stray\r\n");
         s.pumpOnce();
         QVERIFY(!s.pop.inStep());
-        QCOMPARE(s.pop.GetMessage(), QByteArray("+OK POP3 ready\r\n"));
         s.transport->respond("NOOP", "+OK\r\n");
         s.transport->respond("STAT", "+OK 1 5\r\n");
-        QCOMPARE(s.pop.STAT(true), QByteArray("+OK 1 5\r\n"));
+        QCOMPARE(s.await(s.pop.STAT()), QByteArray("+OK 1 5\r\n"));
         QCOMPARE(s.transport->clientLines(), (QList<QByteArray>{"NOOP", "STAT"}));
         QVERIFY(s.pop.inStep());
     }
@@ -271,13 +250,13 @@ private slots:
         s.transport->server(QByteArray(60, 'a'));
         s.transport->server(QByteArray(60, 'b'));
         s.transport->server(QByteArray(60, 'c'));
-        s.pop.RETR(1);
+        const aPOP::Id id = s.pop.RETR(1);
         s.pumpOnce();
-        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandWaiting));
+        QCOMPARE(s.status(id), CommandStatus::Waiting);
         s.pumpOnce();
-        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandFailed));
+        QCOMPARE(s.status(id), CommandStatus::Failed);
         QCOMPARE(s.statuses, QStringList{aPOPText::ReplyTooLarge});
-        QCOMPARE(s.pop.GetMessage(), QByteArray(60, 'a'));
+        QCOMPARE(s.bytes(id), QByteArray(60, 'a'));
         // The rest of that reply could only confuse the next command.
         QCOMPARE(s.pop.WinsockState(), int(Pop3Transport::Closed));
         QCOMPARE(s.transport->closeCount(), 1);
@@ -289,10 +268,11 @@ private slots:
         QVERIFY(s.connectUp());
         s.pop.setMaxReplyBytes(20);
         s.transport->server("+OK 1 234567890\r\n");
-        QCOMPARE(s.pop.STAT(true), QByteArray("+OK 1 234567890\r\n"));
+        QCOMPARE(s.await(s.pop.STAT()), QByteArray("+OK 1 234567890\r\n"));
         s.transport->server("+OK 1 234567890\r\n");
-        QCOMPARE(s.pop.STAT(true), QByteArray("+OK 1 234567890\r\n"));
-        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandComplete));
+        const aPOP::Id second = s.pop.STAT();
+        QCOMPARE(s.await(second), QByteArray("+OK 1 234567890\r\n"));
+        QCOMPARE(s.status(second), CommandStatus::Complete);
     }
 
     void expectedSizeKeepsContent()
@@ -300,10 +280,10 @@ private slots:
         ApopTestSession s;
         QVERIFY(s.connectUp());
         const QByteArray mail = "+OK\r\n" + QByteArray(5000, 'x') + "\r\n.\r\n";
-        s.pop.setExpectedSize(5000);
         s.transport->server(mail, 333);
-        QCOMPARE(s.pop.RETR(1, true), mail);
-        QCOMPARE(int(s.pop.CommandStatus()), int(aPOP::CommandComplete));
+        const aPOP::Id id = s.pop.RETR(1, 5000);
+        QCOMPARE(s.await(id), mail);
+        QCOMPARE(s.status(id), CommandStatus::Complete);
     }
 };
 
