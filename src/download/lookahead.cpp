@@ -78,9 +78,9 @@ void Lookahead::done(qint64 n)
     const auto it = m_ahead.find(n);
     if (it == m_ahead.end())
         return;
-    if (m_line.release) {
-        m_line.release(it->second.top);
-        m_line.release(it->second.retr);
-    }
+    if (m_line.release)
+        for (Id id : {it->second.top, it->second.retr})
+            if (id != 0)
+                m_line.release(id);
     m_ahead.erase(it);
 }

@@ -9,7 +9,7 @@
 // "=k:bytes:w" the same for a TOP that shows a wanted file, "~k:bytes" bytes
 // of the k-th reply arrived so far, "tN" / "rN" the scan asks for message N's
 // TOP / RETR, "dN" the scan is done with N. Expected: the commands in the
-// order sent, and the bytes held at the end.
+// order sent with the replies released ("release k"), and the bytes held at the end.
 class TestLookahead : public QObject
 {
     Q_OBJECT
@@ -37,7 +37,9 @@ private slots:
             << 1000LL << "1:100 2:50" << "f =2:20:w f" << "TOP 1 20|TOP 2 20" << 120LL;
         QTest::newRow("done frees its bytes for the next")
             << 150LL << "1:100 2:100 3:100" << "f t1 =1:30 d1 f t2"
-            << "TOP 1 20|TOP 2 20|TOP 3 20" << 200LL;
+            << "TOP 1 20|TOP 2 20|release 1|TOP 3 20" << 200LL;
+        QTest::newRow("a retrieval sent ahead and never asked for is released")
+            << 1000LL << "1:100 2:50" << "f =1:20:w f t1 d1" << "TOP 1 20|TOP 2 20|RETR 1|release 1|release 3" << 50LL;
         QTest::newRow("asked before it went ahead: sent once, then")
             << 50LL << "1:100 2:100" << "f t1 t2 r2 f" << "TOP 1 20|TOP 2 20|RETR 2" << 300LL;
         QTest::newRow("the retrieval sent ahead is the one given")
@@ -64,6 +66,7 @@ private slots:
             return it == replies.end() ? nullptr : &it->second;
         };
         line.wanted = [&](const QByteArray &top) { return top.endsWith('w'); };
+        line.release = [&](Lookahead::Id id) { sent << QStringLiteral("release %1").arg(id); };
         Lookahead ahead(line, budget);
         for (const QString &p : planned.split(u' '))
             ahead.plan(p.section(u':', 0, 0).toLongLong(), p.section(u':', 1, 1).toLongLong());
