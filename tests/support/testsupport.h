@@ -23,6 +23,10 @@ private:
 namespace TestFiles {
 // The file's bytes; empty when it cannot be read.
 QByteArray read(const QString &path);
+// What readOrMissing gives for a file that cannot be read.
+inline const QByteArray Missing = QByteArrayLiteral("<missing>");
+// The file's bytes, or Missing: tells a missing file from an empty one.
+QByteArray readOrMissing(const QString &path);
 // Writes the bytes, creating the folder; false when it could not.
 bool write(const QString &path, const QByteArray &bytes);
 // A fresh program folder whose four save folders (save0 .. save3 in it) are
@@ -53,5 +57,24 @@ public:
 private:
     unsigned long long m_oldCur = 0;
     void (*m_oldHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+// Permissions that bind root too: while alive, the calling thread has lowered
+// the capabilities that let root read and write past permission bits
+// (CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH); they are raised again at the end.
+// Outside root it changes nothing. active(): permission bits now apply.
+class PermissionsBind
+{
+public:
+    PermissionsBind();
+    ~PermissionsBind();
+    bool active() const { return m_active; }
+    PermissionsBind(const PermissionsBind &) = delete;
+    PermissionsBind &operator=(const PermissionsBind &) = delete;
+
+private:
+    quint32 m_saved[2] = {0, 0}; // effective sets as they were
+    bool m_lowered = false;
     bool m_active = false;
 };
