@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <memory>
 
 // A fresh program folder for one test: sets KIVREL_HOME to a temporary folder
 // and restores the previous value when it goes out of scope.
@@ -35,6 +38,19 @@ struct WithSaveFolders {
     TempProgramFolder home;
     WithSaveFolders();
     QString folder(int j) const { return home.file(QStringLiteral("save%1").arg(j)); }
+};
+// A test class whose every test function starts with fresh save folders.
+class WithSaveFoldersTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<WithSaveFolders> m_home;
+    QString folder(int j) const { return m_home->folder(j); }
+
+private slots:
+    void init() { m_home = std::make_unique<WithSaveFolders>(); }
+    void cleanup() { m_home.reset(); }
 };
 // A data mail as the backup log keeps it (without its final "."), carrying
 // one base64 attachment named `fileName`.
