@@ -35,10 +35,7 @@ class DesktopSession(unittest.TestCase):
         self.sentinels = 0
         self.monitor = subprocess.Popen(["dbus-monitor", "--session", "interface='org.freedesktop.Notifications'"],
                                         stdout=open(self.monitor_log, "wb"), stderr=subprocess.DEVNULL)
-        for _ in range(100):  # the monitor is ready once it has said hello to the bus
-            if os.path.getsize(self.monitor_log) > 0:
-                break
-            time.sleep(0.05)
+        self.assertEqual(self.notifications(), [])  # the monitor is ready once it shows a sentinel
 
     def tearDown(self):
         self.monitor.terminate()
@@ -66,22 +63,23 @@ class DesktopSession(unittest.TestCase):
             return r.returncode, f.read()
 
     def notifications(self):
-        # A sentinel on the same interface after the run: once the monitor has
-        # written it, it has written every call that came before.
-        self.sentinels += 1
-        tag = "kivrel-sentinel-%d" % self.sentinels
-        subprocess.run(["dbus-send", "--session", "--type=method_call", "--dest=org.freedesktop.Notifications",
-                        "/org/freedesktop/Notifications", "org.freedesktop.Notifications.Sentinel",
-                        "string:" + tag], check=True, timeout=60)
+        # Sentinel calls on the same interface, one a second, until the monitor
+        # has written one: it is listening, and it has written every call that
+        # came before that sentinel.
         deadline = time.monotonic() + 120
         while True:
-            with open(self.monitor_log, encoding="utf-8", errors="replace") as f:
-                text = f.read()
-            if tag in text:
-                break
-            self.assertLess(time.monotonic(), deadline, "the bus monitor never showed the sentinel")
-            time.sleep(0.05)
-        return [call for call in text.split("method call")[1:] if "member=Notify" in call]
+            self.sentinels += 1
+            tag = '"kivrel-sentinel-%d"' % self.sentinels
+            subprocess.run(["dbus-send", "--session", "--type=method_call", "--dest=org.freedesktop.Notifications",
+                            "/org/freedesktop/Notifications", "org.freedesktop.Notifications.Sentinel",
+                            "string:" + tag.strip('"')], check=True, timeout=60)
+            for _ in range(20):
+                with open(self.monitor_log, encoding="utf-8", errors="replace") as f:
+                    text = f.read()
+                if tag in text:
+                    return [call for call in text.split("method call")[1:] if "member=Notify" in call]
+                time.sleep(0.05)
+            self.assertLess(time.monotonic(), deadline, "the bus monitor never showed a sentinel")
 
     def test_new_files_are_announced_once_and_only_with_a_display(self):
         headless = self.folder("headless")
