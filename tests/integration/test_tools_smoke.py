@@ -340,6 +340,10 @@ FAULT_ROWS = [
     (["--fault", "TOP:1:stall-mid=1.5"], LOGIN + ["TOP 1 0", None],
      lambda r: r[-2] and not r[-2].endswith(b"\r\n.\r\n") and (r[-2] + r[-1]).endswith(b"\r\n.\r\n"),
      "stall-mid sends half, then the rest"),
+    (["--fault", "TOP:1:stall-mid=until-NOOP"], LOGIN + ["TOP 1 0", None, "NOOP"],
+     lambda r: r[-3] and not r[-3].endswith(b"\r\n.\r\n") and r[-2] == b"" and
+     (r[-3] + r[-1]).endswith(b"\r\n.\r\n+OK\r\n"),
+     "stall-mid=until-NOOP holds the rest until the client sends NOOP"),
     (["--fault", "STLS:*:unasked=junk\\r\\n"], ["STLS", "USER kivrel", CLOSED],
      lambda r: r[1] == b"+OK Begin TLS negotiation\r\njunk\r\n" and r[-1] == CLOSED and not any(r[2:-1]),
      "STLS answered with the extra bytes in one piece, then closed"),
