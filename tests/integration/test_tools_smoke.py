@@ -385,9 +385,8 @@ def check_latency_proxy(work, mails, manifest):
         check(time.monotonic() - started >= 0.08, "latency proxy: a round trip takes both directions' delay")
         conn.quit()
         conn.close()
-        for _ in range(100):  # the line is written once both sides have closed
-            if os.path.exists(log):
-                break
+        deadline = time.monotonic() + 60  # the line is written once both sides have closed
+        while not os.path.exists(log) and time.monotonic() < deadline:
             time.sleep(0.05)
         with open(log) as f:
             lines = f.read().splitlines()
