@@ -4,7 +4,7 @@ A run nobody started by hand that stored new data files sends one desktop
 notification with the count and the names; a run with nothing new, or one
 without a display, sends none. Under systemd (standard output is the journal
 stream) the status lines go to standard output even with a display.
-Skipped (77) without dbus-run-session, dbus-monitor or xvfb-run.
+Skipped (77) without dbus-run-session, dbus-monitor, dbus-send or xvfb-run.
 """
 
 import os
@@ -32,12 +32,10 @@ class DesktopSession(unittest.TestCase):
         self.names = [m["attachment"]["name"] for m in self.manifest["mails"]]
         self.server = Server(self.root, self.mails)
         self.monitor_log = os.path.join(self.root, "monitor.log")
+        self.sentinels = 0
         self.monitor = subprocess.Popen(["dbus-monitor", "--session", "interface='org.freedesktop.Notifications'"],
                                         stdout=open(self.monitor_log, "wb"), stderr=subprocess.DEVNULL)
-        for _ in range(100):  # the monitor is ready once it has said hello to the bus
-            if os.path.getsize(self.monitor_log) > 0:
-                break
-            time.sleep(0.05)
+        self.assertEqual(self.notifications(), [])  # the monitor is ready once it shows a sentinel
 
     def tearDown(self):
         self.monitor.terminate()
@@ -65,10 +63,23 @@ class DesktopSession(unittest.TestCase):
             return r.returncode, f.read()
 
     def notifications(self):
-        time.sleep(0.5)  # the monitor writes what it saw a little later
-        with open(self.monitor_log, encoding="utf-8", errors="replace") as f:
-            text = f.read()
-        return [call for call in text.split("method call")[1:] if "member=Notify" in call]
+        # Sentinel calls on the same interface, one a second, until the monitor
+        # has written one: it is listening, and it has written every call that
+        # came before that sentinel.
+        deadline = time.monotonic() + 120
+        while True:
+            self.sentinels += 1
+            tag = '"kivrel-sentinel-%d"' % self.sentinels
+            subprocess.run(["dbus-send", "--session", "--type=method_call", "--dest=org.freedesktop.Notifications",
+                            "/org/freedesktop/Notifications", "org.freedesktop.Notifications.Sentinel",
+                            "string:" + tag.strip('"')], check=True, timeout=60)
+            for _ in range(20):
+                with open(self.monitor_log, encoding="utf-8", errors="replace") as f:
+                    text = f.read()
+                if tag in text:
+                    return [call for call in text.split("method call")[1:] if "member=Notify" in call]
+                time.sleep(0.05)
+            self.assertLess(time.monotonic(), deadline, "the bus monitor never showed a sentinel")
 
     def test_new_files_are_announced_once_and_only_with_a_display(self):
         headless = self.folder("headless")
@@ -95,7 +106,7 @@ class DesktopSession(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    tools = ("dbus-run-session", "dbus-monitor", "xvfb-run")
+    tools = ("dbus-run-session", "dbus-monitor", "dbus-send", "xvfb-run")
     if any(shutil.which(t) is None for t in tools) or not os.environ.get("KIVREL_BIN"):
         print("skipped: needs %s and KIVREL_BIN" % ", ".join(tools))
         sys.exit(77)

@@ -278,6 +278,8 @@ def check_fault_server(work, mails, manifest):
         try:
             conn.top(1, 5)
             check(False, "fault server: drop-mid closes the connection")
+        except (socket.timeout, TimeoutError):
+            check(False, "fault server: drop-mid closes the connection (it timed out instead)")
         except (poplib.error_proto, EOFError, ConnectionError, OSError):
             check(True, "")
         conn.close()
@@ -286,25 +288,32 @@ def check_fault_server(work, mails, manifest):
         proc.wait(timeout=30)
 
 
+CLOSED = "closed"  # as a step: wait for the server to close; in the replies: it closed here
+
+
 def exchange(port, steps, quiet=0.6):
     """Greeting, then per step (a command, or None: wait for more) the bytes that
-    came until `quiet` seconds passed without any."""
+    came until `quiet` seconds passed without any. Once the server closes the
+    line, CLOSED follows the bytes and the later steps are not taken; a CLOSED
+    step waits up to a minute for that."""
     sock = socket.create_connection(("127.0.0.1", port), timeout=quiet)
     out = []
     for step in [None] + steps:
-        if step is not None:
+        if step not in (None, CLOSED):
             sock.sendall(step.encode("latin-1") + b"\r\n")
         got = b""
-        sock.settimeout(5 if step is None else quiet)
+        sock.settimeout({None: 5, CLOSED: 60}.get(step, quiet))
         while True:
             try:
                 data = sock.recv(1 << 20)
             except (socket.timeout, TimeoutError):
                 break
             if not data:
-                break
+                sock.close()
+                return out + [got, CLOSED]
             got += data
-            sock.settimeout(quiet)
+            if step != CLOSED:
+                sock.settimeout(quiet)
         out.append(got)
     sock.close()
     return out
@@ -331,8 +340,12 @@ FAULT_ROWS = [
     (["--fault", "TOP:1:stall-mid=1.5"], LOGIN + ["TOP 1 0", None],
      lambda r: r[-2] and not r[-2].endswith(b"\r\n.\r\n") and (r[-2] + r[-1]).endswith(b"\r\n.\r\n"),
      "stall-mid sends half, then the rest"),
-    (["--fault", "STLS:*:unasked=junk\\r\\n"], ["STLS", "USER kivrel"],
-     lambda r: r[1] == b"+OK Begin TLS negotiation\r\njunk\r\n" and r[2] == b"",
+    (["--fault", "TOP:1:stall-mid=until-NOOP"], LOGIN + ["TOP 1 0", None, "NOOP"],
+     lambda r: r[-3] and not r[-3].endswith(b"\r\n.\r\n") and r[-2] == b"" and
+     (r[-3] + r[-1]).endswith(b"\r\n.\r\n+OK\r\n"),
+     "stall-mid=until-NOOP holds the rest until the client sends NOOP"),
+    (["--fault", "STLS:*:unasked=junk\\r\\n"], ["STLS", "USER kivrel", CLOSED],
+     lambda r: r[1] == b"+OK Begin TLS negotiation\r\njunk\r\n" and r[-1] == CLOSED and not any(r[2:-1]),
      "STLS answered with the extra bytes in one piece, then closed"),
     (["--fault", "GREETING:*:endless-line=3000000"], [],
      lambda r: len(r[0]) == 3000004 and b"\n" not in r[0], "endless-line never ends the line"),
@@ -346,7 +359,12 @@ def check_fault_rows(work, manifest_path, manifest):
     for options, steps, sound, what in FAULT_ROWS:
         proc, port, _, _ = start_fault_server(work, manifest_path, *(o.format(d=d) for o in options))
         try:
-            check(sound(exchange(port, [s if s is None else s.format(d=d) for s in steps])), "fault server: " + what)
+            replies = exchange(port, [s if s in (None, CLOSED) else s.format(d=d) for s in steps])
+            try:
+                sound_replies = sound(replies)
+            except (TypeError, IndexError):  # CLOSED or too few replies where bytes were due
+                sound_replies = False
+            check(sound_replies, "fault server: %s (%r)" % (what, [r[:200] for r in replies]))
         finally:
             proc.terminate()
             proc.wait(timeout=30)
@@ -367,9 +385,8 @@ def check_latency_proxy(work, mails, manifest):
         check(time.monotonic() - started >= 0.08, "latency proxy: a round trip takes both directions' delay")
         conn.quit()
         conn.close()
-        for _ in range(100):  # the line is written once both sides have closed
-            if os.path.exists(log):
-                break
+        deadline = time.monotonic() + 60  # the line is written once both sides have closed
+        while not os.path.exists(log) and time.monotonic() < deadline:
             time.sleep(0.05)
         with open(log) as f:
             lines = f.read().splitlines()

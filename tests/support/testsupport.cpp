@@ -9,7 +9,19 @@
 
 #include <csignal>
 
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+bool capabilities(__user_cap_data_struct (&data)[2], bool set)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return ::syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+constexpr quint32 kBypass = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+} // namespace
 
 TempProgramFolder::TempProgramFolder()
 {
@@ -47,6 +59,38 @@ FileSizeLimit::~FileSizeLimit()
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     std::signal(SIGXFSZ, m_oldHandler);
+}
+
+PermissionsBind::PermissionsBind()
+{
+    __user_cap_data_struct data[2]{};
+    if (!capabilities(data, false))
+        return;
+    m_saved[0] = data[0].effective;
+    m_saved[1] = data[1].effective;
+    if (data[0].effective & kBypass) {
+        data[0].effective &= ~kBypass;
+        m_lowered = capabilities(data, true);
+        if (!m_lowered)
+            return;
+    }
+    m_active = true;
+}
+
+PermissionsBind::~PermissionsBind()
+{
+    __user_cap_data_struct data[2]{};
+    if (!m_lowered || !capabilities(data, false))
+        return;
+    data[0].effective = m_saved[0];
+    data[1].effective = m_saved[1];
+    capabilities(data, true);
+}
+
+QByteArray TestFiles::readOrMissing(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : Missing;
 }
 
 QByteArray TestFiles::read(const QString &path)

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <memory>
 
 // A fresh program folder for one test: sets KIVREL_HOME to a temporary folder
 // and restores the previous value when it goes out of scope.
@@ -23,6 +26,10 @@ private:
 namespace TestFiles {
 // The file's bytes; empty when it cannot be read.
 QByteArray read(const QString &path);
+// What readOrMissing gives for a file that cannot be read.
+inline const QByteArray Missing = QByteArrayLiteral("<missing>");
+// The file's bytes, or Missing: tells a missing file from an empty one.
+QByteArray readOrMissing(const QString &path);
 // Writes the bytes, creating the folder; false when it could not.
 bool write(const QString &path, const QByteArray &bytes);
 // A fresh program folder whose four save folders (save0 .. save3 in it) are
@@ -31,6 +38,19 @@ struct WithSaveFolders {
     TempProgramFolder home;
     WithSaveFolders();
     QString folder(int j) const { return home.file(QStringLiteral("save%1").arg(j)); }
+};
+// A test class whose every test function starts with fresh save folders.
+class WithSaveFoldersTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<WithSaveFolders> m_home;
+    QString folder(int j) const { return m_home->folder(j); }
+
+private slots:
+    void init() { m_home = std::make_unique<WithSaveFolders>(); }
+    void cleanup() { m_home.reset(); }
 };
 // A data mail as the backup log keeps it (without its final "."), carrying
 // one base64 attachment named `fileName`.
@@ -53,5 +73,24 @@ public:
 private:
     unsigned long long m_oldCur = 0;
     void (*m_oldHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+// Permissions that bind root too: while alive, the calling thread has lowered
+// the capabilities that let root read and write past permission bits
+// (CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH); they are raised again at the end.
+// Outside root it changes nothing. active(): permission bits now apply.
+class PermissionsBind
+{
+public:
+    PermissionsBind();
+    ~PermissionsBind();
+    bool active() const { return m_active; }
+    PermissionsBind(const PermissionsBind &) = delete;
+    PermissionsBind &operator=(const PermissionsBind &) = delete;
+
+private:
+    quint32 m_saved[2] = {0, 0}; // effective sets as they were
+    bool m_lowered = false;
     bool m_active = false;
 };

@@ -110,9 +110,10 @@ class Server:
             args += ["--fault", f]
         with open(os.path.join(root, "server.err"), "ab") as err:
             self.proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=err)
-        for _ in range(200):
-            if os.path.exists(ready) and read_text(ready):
-                break
+        deadline = time.monotonic() + 120  # a loaded machine starts a dozen at once
+        while not (os.path.exists(ready) and read_text(ready)):
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("the fault server did not start (%s)" % os.path.join(root, "server.err"))
             time.sleep(0.05)
         self.port = int(read_text(ready))
 

@@ -1,4 +1,5 @@
 #include "core/filecopy.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,23 +8,6 @@
 #include <QTest>
 
 #include <unistd.h>
-
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-} // namespace
 
 class TestFileCopy : public QObject
 {
@@ -56,22 +40,22 @@ private slots:
         const QString destination = dir.filePath(QStringLiteral("copy/A.LZH"));
         const QByteArray data = QByteArray("LZH data ").repeated(300000); // more than one buffer
         if (sourceExists)
-            writeFile(source, data);
-        writeFile(other, "other");
+            QVERIFY(TestFiles::write(source, data));
+        QVERIFY(TestFiles::write(other, "other"));
         if (planted == QLatin1String("file"))
-            writeFile(destination, "earlier");
+            QVERIFY(TestFiles::write(destination, "earlier"));
         else if (planted == QLatin1String("symlink"))
             QVERIFY(QFile::link(other, destination));
         else if (planted == QLatin1String("hardlink"))
             QVERIFY(::link(QFile::encodeName(other).constData(), QFile::encodeName(destination).constData()) == 0);
-        const QByteArray before = readFile(destination);
+        const QByteArray before = TestFiles::readOrMissing(destination);
 
         QString error;
         const bool ok = sourceExists && folder;
         QCOMPARE(copyFileReplacing(source, destination, &error), ok);
         QCOMPARE(error.isEmpty(), ok);
-        QCOMPARE(readFile(destination), ok ? data : before);
-        QCOMPARE(readFile(other), QByteArray("other"));
+        QCOMPARE(TestFiles::readOrMissing(destination), ok ? data : before);
+        QCOMPARE(TestFiles::readOrMissing(other), QByteArray("other"));
         QCOMPARE(QFileInfo(destination).isSymLink(), !ok && planted == QLatin1String("symlink"));
         QStringList left = QDir(dir.filePath(QStringLiteral("copy"))).entryList(QDir::Files | QDir::Hidden);
         left.removeAll(QStringLiteral("A.LZH"));

@@ -5,22 +5,8 @@
 #include <QtTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-void writeRaw(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QByteArray readRaw(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 const QByteArray kSample = "; written by hand\r\n"
                            "[Config]\r\n"
@@ -90,7 +76,7 @@ private slots:
         QFETCH(QVariant, def);
         QFETCH(QVariant, expected);
         TempProgramFolder folder;
-        writeRaw(iniFilePath(), kSample);
+        QVERIFY(TestFiles::write(iniFilePath(), kSample));
         const QVariant got = ReadIniValue(section, key, def);
         QCOMPARE(got.isNull(), expected.isNull());
         if (!expected.isNull())
@@ -152,7 +138,7 @@ private slots:
         QFETCH(QByteArray, line);
         TempProgramFolder folder;
         QVERIFY(WriteIniValue("S", "K", value));
-        QCOMPARE(readRaw(iniFilePath()), QByteArray("[S]\r\n") + line + "\r\n");
+        QCOMPARE(TestFiles::read(iniFilePath()), QByteArray("[S]\r\n") + line + "\r\n");
         if (value.typeId() == QMetaType::QString)
             QCOMPARE(ReadIniValue("S", "K", QVariant()).toString(), value.toString().replace("\r\n", "  "));
     }
@@ -160,7 +146,7 @@ private slots:
     void writeKeepsHandWrittenLines()
     {
         TempProgramFolder folder;
-        writeRaw(iniFilePath(), kSample);
+        QVERIFY(TestFiles::write(iniFilePath(), kSample));
         QVERIFY(WriteIniValue("config", "servername", "mail.example.jp")); // replaced in place
         QVERIFY(WriteIniValue("Config", "NewKey", "1"));                   // after the section's last line
         QVERIFY(WriteIniValue("WeeklyCheck", "Enabled", true));            // new section at the end
@@ -181,7 +167,7 @@ private slots:
                                     "\r\n"
                                     "[WeeklyCheck]\r\n"
                                     "Enabled=True\r\n";
-        QCOMPARE(readRaw(iniFilePath()), expected);
+        QCOMPARE(TestFiles::read(iniFilePath()), expected);
     }
 
     void bareLineFeedsAndDoubleByteBracketsAreRead()
@@ -190,14 +176,14 @@ private slots:
         // "]" (0x5D) is also the trail byte of a double-byte character (転 is 0x93 0x5D).
         const QString name = QStringLiteral("転送");
         QVERIFY(Cp932::encode(name).contains(']'));
-        writeRaw(iniFilePath(), "[" + Cp932::encode(name) + "]\nA=1\n[B]\nA=2");
+        QVERIFY(TestFiles::write(iniFilePath(), "[" + Cp932::encode(name) + "]\nA=1\n[B]\nA=2"));
         QCOMPARE(ReadIniValue(name, "a", QVariant()).toString(), QStringLiteral("1"));
         QCOMPARE(ReadIniValue("b", "A", QVariant()).toString(), QStringLiteral("2"));
         // Lines keep their own ends; the last one gets CR LF before the added key.
         QVERIFY(WriteIniValue("B", "C", 3));
-        QCOMPARE(readRaw(iniFilePath()), "[" + Cp932::encode(name) + "]\nA=1\n[B]\nA=2\r\nC=3\r\n");
+        QCOMPARE(TestFiles::read(iniFilePath()), "[" + Cp932::encode(name) + "]\nA=1\n[B]\nA=2\r\nC=3\r\n");
         // A last line ended by a bare CR: the added key must not join it.
-        writeRaw(iniFilePath(), "[B]\nA=2\r");
+        QVERIFY(TestFiles::write(iniFilePath(), "[B]\nA=2\r"));
         QVERIFY(WriteIniValue("B", "C", 3));
         QCOMPARE(ReadIniValue("B", "C", QVariant()).toString(), QStringLiteral("3"));
         QCOMPARE(ReadIniValue("B", "A", QVariant()).toString(), QStringLiteral("2"));
@@ -220,7 +206,7 @@ private slots:
         // A disk that fills up half-way: the file-size limit makes the write fail.
         {
             TempProgramFolder folder;
-            writeRaw(iniFilePath(), kSample);
+            QVERIFY(TestFiles::write(iniFilePath(), kSample));
             bool written = true;
             {
                 FileSizeLimit full(4096);
@@ -228,36 +214,41 @@ private slots:
                 written = WriteIniValues({{"Config", "A", QString(2000, u'a')}, {"Config", "B", QString(3000, u'b')}});
             }
             QVERIFY(!written);
-            QCOMPARE(readRaw(iniFilePath()), kSample);
+            QCOMPARE(TestFiles::read(iniFilePath()), kSample);
             QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Kivrel.ini"});
         }
     }
 
     void readOnlyFolderKeepsOldFile()
     {
-        if (::geteuid() == 0)
-            QSKIP("root ignores folder permissions");
         TempProgramFolder folder;
-        writeRaw(iniFilePath(), kSample);
+        QVERIFY(TestFiles::write(iniFilePath(), kSample));
         QVERIFY(QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        const bool written = WriteIniValue("Config", "ServerName", "other");
+        bool written = true;
+        {
+            PermissionsBind asUser;
+            QVERIFY(asUser.active());
+            written = WriteIniValue("Config", "ServerName", "other");
+        }
         QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(!written);
         QVERIFY(!lastIniError().isEmpty());
-        QCOMPARE(readRaw(iniFilePath()), kSample);
+        QCOMPARE(TestFiles::read(iniFilePath()), kSample);
     }
 
     void unreadableFileIsNotOverwritten()
     {
-        if (::geteuid() == 0)
-            QSKIP("root reads everything");
         TempProgramFolder folder;
-        writeRaw(iniFilePath(), kSample);
+        QVERIFY(TestFiles::write(iniFilePath(), kSample));
         QVERIFY(QFile::setPermissions(iniFilePath(), QFileDevice::WriteOwner));
-        QCOMPARE(ReadIniValue("Config", "ServerName", "dflt").toString(), QStringLiteral("dflt"));
-        QVERIFY(!WriteIniValue("Config", "ServerName", "other"));
+        {
+            PermissionsBind asUser;
+            QVERIFY(asUser.active());
+            QCOMPARE(ReadIniValue("Config", "ServerName", "dflt").toString(), QStringLiteral("dflt"));
+            QVERIFY(!WriteIniValue("Config", "ServerName", "other"));
+        }
         QFile::setPermissions(iniFilePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QCOMPARE(readRaw(iniFilePath()), kSample);
+        QCOMPARE(TestFiles::read(iniFilePath()), kSample);
     }
 
     void garbledFileFallsBackToDefaults()
@@ -267,11 +258,11 @@ private slots:
         for (int i = 0; i < 4096; ++i)
             junk += static_cast<char>((i * 7919) & 0xff);
         junk += QByteArray("\0[Config\0]\n\xff\xfe=\x81\n", 17);
-        writeRaw(iniFilePath(), junk);
+        QVERIFY(TestFiles::write(iniFilePath(), junk));
         QCOMPARE(ReadIniValue("Config", "ServerName", "dflt").toString(), QStringLiteral("dflt"));
         QVERIFY(WriteIniValue("Config", "ServerName", "ok"));
         QCOMPARE(ReadIniValue("Config", "ServerName", "dflt").toString(), QStringLiteral("ok"));
-        QVERIFY(readRaw(iniFilePath()).startsWith(junk.left(4000))); // the junk itself is left alone
+        QVERIFY(TestFiles::read(iniFilePath()).startsWith(junk.left(4000))); // the junk itself is left alone
     }
 
     void folderInsteadOfFile()
@@ -310,7 +301,7 @@ private slots:
     {
         TempProgramFolder folder;
         QVERIFY(WriteIniValues({{"A", "x", 1}, {"B", "y", 2}, {"A", "z", 3}, {"a", "X", 4}}));
-        QCOMPARE(readRaw(iniFilePath()), QByteArray("[A]\r\nX=4\r\nz=3\r\n\r\n[B]\r\ny=2\r\n"));
+        QCOMPARE(TestFiles::read(iniFilePath()), QByteArray("[A]\r\nX=4\r\nz=3\r\n\r\n[B]\r\ny=2\r\n"));
     }
 };
 

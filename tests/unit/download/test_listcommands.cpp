@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QtTest>
 
-#include <memory>
-
 namespace {
 // Kivrel.dat of records "uid file", handled a day apart.
 void writeList(const QStringList &records)
@@ -23,17 +21,11 @@ void writeList(const QStringList &records)
 }
 } // namespace
 
-class TestListCommands : public QObject
+class TestListCommands : public TestFiles::WithSaveFoldersTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TestFiles::WithSaveFolders> m_home;
-    QString folder(int j) const { return m_home->folder(j); }
-
 private slots:
-    void init() { m_home = std::make_unique<TestFiles::WithSaveFolders>(); }
-    void cleanup() { m_home.reset(); }
 
     void sendCopiesFromEveryFolderThatHoldsTheFile()
     {

@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QtTest>
 
-#include <unistd.h>
-
 namespace {
 void writeList(const QByteArray &bytes)
 {
@@ -165,14 +163,17 @@ private slots:
         QCOMPARE(list.ReadCount(), 1);
         QVERIFY(list.SaveReadList());
         const QByteArray saved = readListFile();
-        if (::geteuid() != 0) {
-            QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-            list.PutReadEntry(t, t, QStringLiteral("-"), QStringLiteral("u2"), QString());
-            QVERIFY(!list.SaveReadList());
-            QFile::setPermissions(home.path(),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            QCOMPARE(readListFile(), saved);
+        QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        list.PutReadEntry(t, t, QStringLiteral("-"), QStringLiteral("u2"), QString());
+        bool ok = true;
+        {
+            PermissionsBind asUser;
+            QVERIFY(asUser.active());
+            ok = list.SaveReadList();
         }
+        QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(!ok);
+        QCOMPARE(readListFile(), saved);
     }
 };
 

@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QtTest>
 
-#include <memory>
-
 using TestFiles::loggedMail;
 using TestFiles::RecordEnd;
 
@@ -21,17 +19,11 @@ const QByteArray ArchiveManText = ArchiveMan.toBase64();
 const QByteArray ArchiveMaText = ArchiveMa.toBase64();
 } // namespace
 
-class TestRestoreFromBackup : public QObject
+class TestRestoreFromBackup : public TestFiles::WithSaveFoldersTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TestFiles::WithSaveFolders> m_home;
-    QString folder(int j) const { return m_home->folder(j); }
-
 private slots:
-    void init() { m_home = std::make_unique<TestFiles::WithSaveFolders>(); }
-    void cleanup() { m_home.reset(); }
     void restoreFromLog_data();
     void restoreFromLog();
     void restoreEntry_data();

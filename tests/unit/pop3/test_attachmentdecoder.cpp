@@ -6,22 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
 
 // Names in the folder besides `keep`: leftovers of a failed transfer.
 QStringList others(const QString &folder, const QString &keep)
@@ -78,13 +63,13 @@ private slots:
     {
         QTest::addColumn<QByteArray>("attachment");
         QTest::addColumn<QByteArray>("encoding");
-        QTest::addColumn<QByteArray>("content"); // "<missing>": no file
+        QTest::addColumn<QByteArray>("content"); // TestFiles::Missing: no file
         QTest::addColumn<QString>("failure");    // the description when the transfer fails
 
         const QByteArray data57 = QByteArray("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTU");
         const QByteArray line76 = data57.toBase64();
         QVERIFY(line76.size() == 76);
-        const QByteArray b64 = "base64", none = "<missing>";
+        const QByteArray b64 = "base64", none = TestFiles::Missing;
         auto good = [&](const char *name, const QByteArray &text, const QByteArray &content) {
             QTest::newRow(name) << text << b64 << content << QString();
         };
@@ -142,7 +127,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("CC991224.LZH"));
         QString error = QStringLiteral("old");
         QCOMPARE(AttachmentDecoder::TransferToFile(attachment, "XB", encoding, path, &error), failure.isEmpty());
-        QCOMPARE(readFile(path), content);
+        QCOMPARE(TestFiles::readOrMissing(path), content);
         QCOMPARE(others(dir.path(), QStringLiteral("CC991224.LZH")), QStringList());
         QCOMPARE(error, failure.isEmpty() ? QString() : TransferText::ErrorPrefix + failure + "(" + path + ")");
     }
@@ -164,12 +149,12 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("A.LZH"));
         if (earlier)
-            writeFile(path, "earlier");
+            QVERIFY(TestFiles::write(path, "earlier"));
         QByteArray seen;
         QString seenPath;
         auto check = [&](const QString &temporaryPath) {
             seenPath = temporaryPath;
-            seen = readFile(temporaryPath);
+            seen = TestFiles::readOrMissing(temporaryPath);
             return reason;
         };
         QString error;
@@ -178,7 +163,8 @@ private slots:
         QCOMPARE(seen, QByteArray("ManMa"));
         QVERIFY(seenPath.startsWith(dir.filePath(AttachmentDecoder::TemporaryPrefix)));
         QCOMPARE(error, reason.isEmpty() ? QString() : TransferText::ErrorPrefix + reason + "(" + path + ")");
-        QCOMPARE(readFile(path), reason.isEmpty() ? QByteArray("ManMa") : QByteArray(earlier ? "earlier" : "<missing>"));
+        QCOMPARE(TestFiles::readOrMissing(path),
+                 reason.isEmpty() ? QByteArray("ManMa") : (earlier ? QByteArray("earlier") : TestFiles::Missing));
         QCOMPARE(others(dir.path(), QStringLiteral("A.LZH")), QStringList());
     }
 
@@ -198,11 +184,11 @@ private slots:
         QFETCH(QString, description);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("A.LZH"));
-        writeFile(path, "earlier");
+        QVERIFY(TestFiles::write(path, "earlier"));
         QString error;
         QVERIFY(!AttachmentDecoder::TransferToFile(attachment, "XB", "base64", path, &error));
         QCOMPARE(error, TransferText::ErrorPrefix + description + "(" + path + ")");
-        QCOMPARE(readFile(path), QByteArray("earlier"));
+        QCOMPARE(TestFiles::readOrMissing(path), QByteArray("earlier"));
         QCOMPARE(others(dir.path(), QStringLiteral("A.LZH")), QStringList());
     }
 
@@ -210,13 +196,13 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("A.LZH"));
-        writeFile(path, QByteArray(1000, 'x'));
+        QVERIFY(TestFiles::write(path, QByteArray(1000, 'x')));
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         const QFile::Permissions before = QFile::permissions(path);
         QString error;
         QVERIFY(AttachmentDecoder::TransferToFile("TWFu", "", "base64", path, &error));
         QVERIFY(AttachmentDecoder::TransferToFile("TWFu", "", "base64", path, &error));
-        QCOMPARE(readFile(path), QByteArray("Man"));
+        QCOMPARE(TestFiles::readOrMissing(path), QByteArray("Man"));
         QCOMPARE(QFile::permissions(path), before);
     }
 
@@ -229,7 +215,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("BIG.LZH"));
         QString error;
         QVERIFY(AttachmentDecoder::TransferToFile(base64Lines(data) + "\r\n--XB--\r\n", "XB", "base64", path, &error));
-        QCOMPARE(readFile(path), data);
+        QCOMPARE(TestFiles::readOrMissing(path), data);
     }
 
     void cannotCreate_data()
@@ -253,18 +239,21 @@ private slots:
 
     void readOnlyFolder()
     {
-        if (::geteuid() == 0)
-            QSKIP("root writes into read-only folders");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("A.LZH"));
-        writeFile(path, "earlier");
+        QVERIFY(TestFiles::write(path, "earlier"));
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
         QString error;
-        const bool ok = AttachmentDecoder::TransferToFile("TWFu", "", "base64", path, &error);
+        bool ok = true;
+        {
+            PermissionsBind asUser;
+            QVERIFY(asUser.active());
+            ok = AttachmentDecoder::TransferToFile("TWFu", "", "base64", path, &error);
+        }
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(!ok);
         QCOMPARE(error, TransferText::ErrorPrefix + TransferText::AccessDenied + "(" + path + ")");
-        QCOMPARE(readFile(path), QByteArray("earlier"));
+        QCOMPARE(TestFiles::readOrMissing(path), QByteArray("earlier"));
     }
 
     // A device that fails after N bytes: the process's file size limit.
@@ -272,7 +261,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("A.LZH"));
-        writeFile(path, "earlier");
+        QVERIFY(TestFiles::write(path, "earlier"));
         const QByteArray text = base64Lines(QByteArray(4 * 1024 * 1024, 'z'));
 
         QString error;
@@ -285,7 +274,7 @@ private slots:
 
         QVERIFY(!ok);
         QCOMPARE(error, TransferText::ErrorPrefix + TransferText::DiskFull + "(" + path + ")");
-        QCOMPARE(readFile(path), QByteArray("earlier"));
+        QCOMPARE(TestFiles::readOrMissing(path), QByteArray("earlier"));
         QCOMPARE(others(dir.path(), QStringLiteral("A.LZH")), QStringList());
     }
 };

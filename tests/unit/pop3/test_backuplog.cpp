@@ -17,12 +17,6 @@ QByteArray mail(const QByteArray &status, const QByteArray &subject)
            "Content-Transfer-Encoding: base64\r\n\r\nTWFu\r\n--B--\r\n.\r\n";
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 class TestBackupLog : public QObject
@@ -52,7 +46,7 @@ private slots:
         MessageParser parser;
         QVERIFY(parser.parse(mail(status, subject), MessageParser::Mode::Reply));
         QVERIFY(BackupLog::WriteLog(parser, dir.path()));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("20260304.bkl"))), expected);
+        QCOMPARE(TestFiles::readOrMissing(dir.filePath(QStringLiteral("20260304.bkl"))), expected);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("20260304.bkl")});
     }
 
@@ -66,13 +60,13 @@ private slots:
         QVERIFY(BackupLog::WriteLog(parser, dir.path()));
         QVERIFY(parser.parse(mail("+OK 99", "two"), MessageParser::Mode::Reply));
         QVERIFY(BackupLog::WriteLog(parser, dir.path()));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("20260304.bkl"))),
+        QCOMPARE(TestFiles::readOrMissing(dir.filePath(QStringLiteral("20260304.bkl"))),
                  mail("+OK ", "one").mid(6) + mail("+OK 99", "two"));
 
         // After midnight the next record goes into the next day's file.
         clock.advance(14 * 3600 * 1000);
         QVERIFY(BackupLog::WriteLog(parser, dir.path()));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("20260305.bkl"))), mail("+OK 99", "two"));
+        QCOMPARE(TestFiles::readOrMissing(dir.filePath(QStringLiteral("20260305.bkl"))), mail("+OK 99", "two"));
     }
 
     void refused_data()
@@ -105,7 +99,7 @@ private slots:
         MessageParser parser;
         QVERIFY(parser.parse(mail("+OK ", "one"), MessageParser::Mode::Reply));
         QVERIFY(BackupLog::WriteLog(parser, dir.path()));
-        const QByteArray before = readFile(dir.filePath(QStringLiteral("20260304.bkl")));
+        const QByteArray before = TestFiles::readOrMissing(dir.filePath(QStringLiteral("20260304.bkl")));
 
         QByteArray big = mail("+OK 1", "big");
         big.replace("TWFu", QByteArray(200000, 'A'));
@@ -117,7 +111,7 @@ private slots:
             ok = BackupLog::WriteLog(parser, dir.path());
         }
         QVERIFY(!ok);
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("20260304.bkl"))), before);
+        QCOMPARE(TestFiles::readOrMissing(dir.filePath(QStringLiteral("20260304.bkl"))), before);
     }
 };
 

@@ -101,13 +101,19 @@ void TestScreenshots::aboutBox()
 
 void TestScreenshots::folderPicker()
 {
-    frmDir::setTestDriver([this](frmDir *dlg) {
+    const QString picture = QDir(m_outDir).filePath(QStringLiteral("folder-picker.png"));
+    QFile::remove(picture);
+    int shown = 0;
+    frmDir::setTestDriver([this, &shown](frmDir *dlg) {
+        ++shown;
         dlg->setWindowTitle(frmSetting::FolderPickerTitle);
         save(*dlg, QStringLiteral("folder-picker.png"));
     });
     frmDir::Execute(QDir::homePath());
     frmDir::setTestDriver(nullptr);
     frmDir::destroyInstance();
+    QCOMPARE(shown, 1);
+    QVERIFY(QFileInfo(picture).size() > 0);
 }
 
 QTEST_MAIN(TestScreenshots)
