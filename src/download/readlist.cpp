@@ -484,9 +484,11 @@ bool ReadList::verbatim(const Record &r) const
     }
     ok = ok && tabs == 4; // the last field may be empty, no other
     if (ok) {
-        const LineFields fields = splitLine(line);
-        ok = readDate(fields.field[0]).written && readDate(fields.field[1]).written &&
-             steadyDay(readDate(fields.field[0]).number) && steadyDay(readDate(fields.field[1]).number);
+        const LineFields fields = splitLine(line, 2);
+        for (const QByteArrayView field : {fields.field[0], fields.field[1]}) {
+            const ByteDate date = readDate(field);
+            ok = ok && date.written && steadyDay(date.number);
+        }
     }
     bool roundTrip = true;
     ok = ok && eachCharacter(line, [&roundTrip](quint8 bits) { roundTrip = roundTrip && (bits & CodeRoundTrip); }) &&

@@ -48,7 +48,6 @@ public:
     // The record, decoded on first use; the reference stays valid until the
     // list is loaded again.
     const ReadEntry &at(int i) const;
-    bool isRemoved(int i) const { return m_records[size_t(i)].flags & Removed; }
     bool filePresent(int i) const;
     // The handled time / mail date as the number yyyyMMddhhmmss when it is a
     // date-time of years 1000 to 9999 (its fixed-width text orders as this
