@@ -302,7 +302,8 @@ ReadList::ReadList(const ReadList &other)
 }
 
 ReadList::Record::Record(const Record &other)
-    : begin(other.begin), end(other.end), uidBegin(other.uidBegin), uidEnd(other.uidEnd), flags(other.flags),
+    : begin(other.begin), end(other.end), uidBegin(other.uidBegin), uidEnd(other.uidEnd), tab1(other.tab1),
+      tab2(other.tab2), flags(other.flags),
       entry(other.entry ? std::make_unique<ReadEntry>(*other.entry) : nullptr)
 {
 }
@@ -352,7 +353,29 @@ QByteArrayView ReadList::fieldOf(const Record &r, int field) const
 {
     if (field == 3)
         return QByteArrayView(m_bytes).sliced(r.uidBegin, r.uidEnd - r.uidBegin);
-    return splitLine(lineOf(r), field + 1).field[field];
+    const QByteArrayView line = lineOf(r);
+    if (r.tab1 == Record::NoTab)
+        return splitLine(line, field + 1).field[field];
+    switch (field) {
+    case 0:
+        return line.first(r.tab1);
+    case 1:
+        return line.sliced(r.tab1 + 1, r.tab2 - r.tab1 - 1);
+    case 2:
+        return line.sliced(r.tab2 + 1, r.uidBegin - r.begin - r.tab2 - 2);
+    default: { // after the Uid, as the splitter finds it
+        const auto isSeparator = [](char c) { return c == '\t' || c == '\r'; };
+        qsizetype i = r.uidEnd - r.begin;
+        while (i < line.size() && isSeparator(line[i]))
+            ++i;
+        if (i == line.size())
+            return {};
+        const qsizetype start = i;
+        while (i < line.size() && !isSeparator(line[i]))
+            ++i;
+        return line.sliced(start, i - start);
+    }
+    }
 }
 
 const ReadEntry &ReadList::at(int i) const
@@ -484,9 +507,8 @@ bool ReadList::verbatim(const Record &r) const
     }
     ok = ok && tabs == 4; // the last field may be empty, no other
     if (ok) {
-        const LineFields fields = splitLine(line, 2);
-        for (const QByteArrayView field : {fields.field[0], fields.field[1]}) {
-            const ByteDate date = readDate(field);
+        for (const int field : {0, 1}) {
+            const ByteDate date = readDate(fieldOf(r, field));
             ok = ok && date.written && steadyDay(date.number);
         }
     }
@@ -745,6 +767,7 @@ void ReadList::LoadReadList()
             // The usual line: three single TABs before the Uid, no CR up to its end.
             const char *uid = nullptr;
             const char *uidEnd = e;
+            const char *tab[2] = {};
             int tabs = 0;
             for (const char *q = p; q < e; ++q) {
                 if (static_cast<unsigned char>(*q) > '\r')
@@ -759,8 +782,11 @@ void ReadList::LoadReadList()
                 }
                 if (*q == '\t' && tabs == 3)
                     uid = q + 1;
+                else if (*q == '\t')
+                    tab[tabs - 1] = q;
             }
-            if (tabs < 3 || uid == uidEnd) {
+            const bool usual = tabs >= 3 && uid != uidEnd;
+            if (!usual) {
                 uid = nullptr;
                 const auto fields = splitLine(QByteArrayView(p, e - p));
                 if (fields.count >= 4) {
@@ -775,6 +801,10 @@ void ReadList::LoadReadList()
                 r.end = quint32(e - base);
                 r.uidBegin = quint32(uid - base);
                 r.uidEnd = quint32(uidEnd - base);
+                if (usual && tab[1] - p < Record::NoTab) {
+                    r.tab1 = quint16(tab[0] - p);
+                    r.tab2 = quint16(tab[1] - p);
+                }
                 const QByteArrayView key(uid, uidEnd - uid);
                 if (isAscii(key)) {
                     indexRecord(i, foldedHash(key));

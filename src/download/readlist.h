@@ -134,6 +134,11 @@ private:
         quint32 end = 0;
         quint32 uidBegin = 0; // its Uid field
         quint32 uidEnd = 0;
+        // In the usual line (single TABs before the Uid) the first two TABs,
+        // from the line's start; NoTab: split the line to find a field.
+        static constexpr quint16 NoTab = 0xFFFF;
+        quint16 tab1 = NoTab;
+        quint16 tab2 = NoTab;
         mutable quint8 flags = 0;
         mutable std::unique_ptr<ReadEntry> entry; // decoded on first use
         Record() = default;
