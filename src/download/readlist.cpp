@@ -408,7 +408,10 @@ bool ReadList::filePresent(int i) const
     if (!(r.flags & PresenceKnown)) {
         if (!m_presence)
             m_presence = std::make_unique<SaveFolderPresence>();
-        const bool present = m_presence->contains(r.entry ? r.entry->FileName : asciiOrDecoded(fieldOf(r, 2)));
+        const QByteArrayView name = r.entry ? QByteArrayView() : fieldOf(r, 2);
+        const bool present = r.entry        ? m_presence->contains(r.entry->FileName)
+                             : isAscii(name) ? m_presence->containsAscii(name)
+                                             : m_presence->contains(Cp932::decode(name));
         r.flags |= PresenceKnown | (present ? Present : 0);
     }
     return r.flags & Present;
@@ -547,16 +550,16 @@ bool sameHash(quint64 slot, size_t hash)
 
 void ReadList::indexRecord(int i)
 {
-    if ((m_indexed + 1) * 2 > m_slots.size()) {
-        rebuildIndex();
-        return;
-    }
     indexRecord(i, uidHash(i));
 }
 
 // Records the first record of each Uid.
 void ReadList::indexRecord(int i, size_t hash)
 {
+    if ((m_indexed + 1) * 2 > m_slots.size()) {
+        rebuildIndex(); // this record too
+        return;
+    }
     const size_t mask = m_slots.size() - 1;
     const Record &r = m_records[size_t(i)];
     const QByteArrayView bytes = r.entry ? QByteArrayView() : fieldOf(r, 3);
@@ -751,70 +754,81 @@ void ReadList::LoadReadList()
     m_lastSteadyDay = -1;
     m_stamp = stamp;
 
-    // Lines and their Uid fields, indexed; the rest waits until a record is used.
+    // Lines and their Uid fields, indexed; the rest waits until a record is
+    // used. One pass: byte by byte up to the Uid's end, the rest of the line
+    // by memchr. The first lines foretell how many there are (the list and
+    // the index grow if they were wrong).
     const char *const base = m_bytes.constData();
     const char *const end = base + m_bytes.size();
-    size_t lines = 1;
-    for (const char *p = base; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))) != nullptr; ++p)
-        ++lines;
+    const qsizetype sample = std::min<qsizetype>(m_bytes.size(), 64 * 1024);
+    const double perByte = double(std::count(base, base + sample, '\n') + 1) / double(std::max<qsizetype>(sample, 1));
+    const size_t lines = size_t(perByte * double(m_bytes.size()) * 1.05) + 16;
     m_records.reserve(lines + size_t(unsaved.size()));
     resetIndex(lines + size_t(unsaved.size()));
     for (const char *p = base; p < end;) {
-        const char *lf = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+        // The usual line: three single TABs before the Uid, no CR up to its end.
+        const char *uid = nullptr;
+        const char *uidEnd = nullptr;
+        const char *tab[2] = {};
+        int tabs = 0;
+        bool usual = true;
+        const char *q = p;
+        for (; q < end; ++q) {
+            const char c = *q;
+            if (static_cast<unsigned char>(c) > '\r')
+                continue;
+            if (c == '\n' || (c == '\r' && q + 1 < end && q[1] == '\n'))
+                break; // the line's end
+            if (c == '\r' || (c == '\t' && (q == p || q[-1] == '\t'))) {
+                usual = false;
+                break;
+            }
+            if (c != '\t')
+                continue;
+            if (++tabs == 4) {
+                uidEnd = q;
+                break;
+            }
+            if (tabs == 3)
+                uid = q + 1;
+            else
+                tab[tabs - 1] = q;
+        }
+        const char *lf = q < end ? static_cast<const char *>(std::memchr(q, '\n', size_t(end - q))) : nullptr;
         const char *lineEnd = lf ? lf : end;
         const char *e = lineEnd > p && lineEnd[-1] == '\r' ? lineEnd - 1 : lineEnd;
-        if (e > p) {
-            // The usual line: three single TABs before the Uid, no CR up to its end.
-            const char *uid = nullptr;
-            const char *uidEnd = e;
-            const char *tab[2] = {};
-            int tabs = 0;
-            for (const char *q = p; q < e; ++q) {
-                if (static_cast<unsigned char>(*q) > '\r')
-                    continue;
-                if (*q == '\r' || (*q == '\t' && (q == p || q[-1] == '\t'))) {
-                    tabs = -1; // not the usual line
-                    break;
-                }
-                if (*q == '\t' && ++tabs == 4) {
-                    uidEnd = q;
-                    break;
-                }
-                if (*q == '\t' && tabs == 3)
-                    uid = q + 1;
-                else if (*q == '\t')
-                    tab[tabs - 1] = q;
-            }
-            const bool usual = tabs >= 3 && uid != uidEnd;
-            if (!usual) {
-                uid = nullptr;
-                const auto fields = splitLine(QByteArrayView(p, e - p));
-                if (fields.count >= 4) {
-                    uid = fields.field[3].isNull() ? e : fields.field[3].data();
-                    uidEnd = uid + fields.field[3].size();
-                }
-            }
-            if (uid) {
-                const int i = ReadCount();
-                Record &r = m_records.emplace_back();
-                r.begin = quint32(p - base);
-                r.end = quint32(e - base);
-                r.uidBegin = quint32(uid - base);
-                r.uidEnd = quint32(uidEnd - base);
-                if (usual && tab[1] - p < Record::NoTab) {
-                    r.tab1 = quint16(tab[0] - p);
-                    r.tab2 = quint16(tab[1] - p);
-                }
-                const QByteArrayView key(uid, uidEnd - uid);
-                if (isAscii(key)) {
-                    indexRecord(i, foldedHash(key));
-                } else { // a Uid beyond ASCII is keyed by its decoded text
-                    (void)decoded(i);
-                    indexRecord(i, uidHash(i));
-                }
-            }
-        }
+        const char *line = p;
         p = lineEnd + 1;
+        if (e == line)
+            continue;
+        if (!uidEnd)
+            uidEnd = e;
+        usual = usual && tabs >= 3 && uid != uidEnd;
+        if (!usual) {
+            uid = nullptr;
+            const auto fields = splitLine(QByteArrayView(line, e - line));
+            if (fields.count < 4)
+                continue;
+            uid = fields.field[3].isNull() ? e : fields.field[3].data();
+            uidEnd = uid + fields.field[3].size();
+        }
+        const int i = ReadCount();
+        Record &r = m_records.emplace_back();
+        r.begin = quint32(line - base);
+        r.end = quint32(e - base);
+        r.uidBegin = quint32(uid - base);
+        r.uidEnd = quint32(uidEnd - base);
+        if (usual && tab[1] - line < Record::NoTab) {
+            r.tab1 = quint16(tab[0] - line);
+            r.tab2 = quint16(tab[1] - line);
+        }
+        const QByteArrayView key(uid, uidEnd - uid);
+        if (isAscii(key)) {
+            indexRecord(i, foldedHash(key));
+        } else { // a Uid beyond ASCII is keyed by its decoded text
+            (void)decoded(i);
+            indexRecord(i, uidHash(i));
+        }
     }
 
     for (auto &e : unsaved) {
