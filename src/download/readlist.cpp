@@ -738,15 +738,33 @@ namespace {
 // 4 KiB of it, which costs more than the read itself.
 constexpr qint64 HugePage = 2 * 1024 * 1024;
 
-QByteArray readWhole(int fd, qint64 size, std::shared_ptr<char> &storage)
+struct Pages {
+    void *area = nullptr;
+    size_t length = 0;
+    ~Pages() { ::munmap(area, length); }
+    char *data() const
+    {
+        return reinterpret_cast<char *>((reinterpret_cast<quintptr>(area) + HugePage - 1) & ~quintptr(HugePage - 1));
+    }
+};
+
+// Into `storage` when it is this list's alone and large enough (a reload),
+// else into new pages.
+QByteArray readWhole(int fd, qint64 size, std::shared_ptr<void> &storage)
 {
     const size_t length = size_t(size + HugePage);
-    void *area = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (area == MAP_FAILED)
-        return {};
-    storage = std::shared_ptr<char>(static_cast<char *>(area), [length](char *p) { ::munmap(p, length); });
-    char *data = reinterpret_cast<char *>((reinterpret_cast<quintptr>(area) + HugePage - 1) & ~quintptr(HugePage - 1));
-    ::madvise(data, size_t(size), MADV_HUGEPAGE);
+    auto pages = std::static_pointer_cast<Pages>(storage);
+    if (!pages || pages.use_count() > 2 || pages->length < length) {
+        void *area = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (area == MAP_FAILED)
+            return {};
+        pages = std::make_shared<Pages>();
+        pages->area = area;
+        pages->length = length;
+        ::madvise(pages->data(), size_t(size), MADV_HUGEPAGE);
+    }
+    storage = pages;
+    char *data = pages->data();
     qint64 done = 0;
     while (done < size) {
         const ssize_t n = ::read(fd, data + done, size_t(size - done));
@@ -771,10 +789,13 @@ void ReadList::LoadReadList()
     const FileStamp stamp = stampOf(file.handle());
     if (stamp.size >= qint64(std::numeric_limits<quint32>::max()))
         return; // beyond what the index addresses (and what a list ever holds)
-    std::shared_ptr<char> storage;
+    std::shared_ptr<void> storage = std::move(m_storage);
+    m_bytes = QByteArray(); // read again below, the records are made anew
     QByteArray bytes = stamp.size >= HugePage ? readWhole(file.handle(), stamp.size, storage) : QByteArray();
-    if (!storage)
+    if (bytes.isNull()) {
+        storage.reset();
         bytes = file.readAll();
+    }
     file.close();
 
     std::vector<std::unique_ptr<ReadEntry>> unsaved;

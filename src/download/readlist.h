@@ -161,7 +161,7 @@ private:
     void rebuildIndex();
 
     QByteArray m_bytes;             // Kivrel.dat as last loaded
-    std::shared_ptr<char> m_storage; // where m_bytes lie, when not in m_bytes itself
+    std::shared_ptr<void> m_storage; // where m_bytes lie, when not in m_bytes itself
     std::vector<Record> m_records;
     mutable std::unique_ptr<SaveFolderPresence> m_presence; // the save folders' files, listed on first use
     mutable QHash<qint64, int> m_noonOffsets;                // Julian day -> UTC offset at its noon
