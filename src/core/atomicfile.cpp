@@ -66,13 +66,12 @@ bool isRandomPart(QStringView text)
     return true;
 }
 
-bool isTemporaryName(const QString &name, const QSet<QString> &names, const QString &prefix)
+bool isTemporaryName(const QString &name, const std::function<bool(const QString &)> &isName, const QString &prefix)
 {
     if (!prefix.isEmpty() && name.startsWith(prefix) && isRandomPart(QStringView(name).mid(prefix.size())))
         return true;
     const qsizetype dot = name.size() - 7;
-    return dot > 0 && name.at(dot) == u'.' && isRandomPart(QStringView(name).mid(dot + 1)) &&
-           names.contains(name.left(dot));
+    return dot > 0 && name.at(dot) == u'.' && isRandomPart(QStringView(name).mid(dot + 1)) && isName(name.left(dot));
 }
 
 void syncFolder(const QString &folder)
@@ -179,6 +178,13 @@ bool appendFileSynced(const QString &path, const QByteArray &data, QString *erro
 int removeLeftTemporaryFiles(const QString &folder, const QSet<QString> &names, const QString &prefix,
                              int minAgeSeconds)
 {
+    return removeLeftTemporaryFiles(
+        folder, [&names](const QString &name) { return names.contains(name); }, prefix, minAgeSeconds);
+}
+
+int removeLeftTemporaryFiles(const QString &folder, const std::function<bool(const QString &)> &isName,
+                             const QString &prefix, int minAgeSeconds)
+{
     if (folder.trimmed().isEmpty())
         return 0;
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minAgeSeconds);
@@ -187,7 +193,7 @@ int removeLeftTemporaryFiles(const QString &folder, const QSet<QString> &names, 
     const QFileInfoList entries =
         QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QFileInfo &entry : entries) {
-        if (!isTemporaryName(entry.fileName(), names, prefix) || entry.ownerId() != me ||
+        if (!isTemporaryName(entry.fileName(), isName, prefix) || entry.ownerId() != me ||
             entry.lastModified().toUTC() > before)
             continue;
         if (QFile::remove(entry.filePath()))

@@ -40,3 +40,7 @@ bool appendFileSynced(const QString &path, const QByteArray &data, QString *erro
 // process has under way keeps its file. Returns how many were removed.
 int removeLeftTemporaryFiles(const QString &folder, const QSet<QString> &names, const QString &prefix = QString(),
                              int minAgeSeconds = 60);
+// The same with the names given by a test (asked only for a name such a file
+// would be left beside).
+int removeLeftTemporaryFiles(const QString &folder, const std::function<bool(const QString &)> &isName,
+                             const QString &prefix = QString(), int minAgeSeconds = 60);

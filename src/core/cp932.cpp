@@ -140,3 +140,14 @@ QString Cp932::firstUnstorable(const QString &text)
     }
     return QString();
 }
+
+int Cp932::displayWeight(QStringView text)
+{
+    int weight = 0;
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        const bool narrow = u < 0x1100 || (u >= 0xFF61 && u <= 0xFFDC) || (u >= 0xFFE8 && u <= 0xFFEE);
+        weight += narrow ? 1 : 2;
+    }
+    return weight;
+}

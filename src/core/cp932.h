@@ -15,4 +15,6 @@ QByteArray encode(const QString &text);
 // form, or its form reads back as another character), or the empty text when
 // every character survives.
 QString firstUnstorable(const QString &text);
+// A rough display width in half-width units: a wide character counts two.
+int displayWeight(QStringView text);
 } // namespace Cp932

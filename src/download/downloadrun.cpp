@@ -235,12 +235,10 @@ void DownloadRun::removeLeftTemporaryFiles()
     if (!AppPaths::oneFolder())
         ::removeLeftTemporaryFiles(AppPaths::folder(AppPaths::Kind::Config), ownFiles);
     // In the save folders: the decoder's files, and copies of files the list holds.
-    QSet<QString> dataFiles;
     const ReadList &list = m_host.readList();
-    for (int i = 0; i < list.ReadCount(); ++i)
-        dataFiles.insert(list.at(i).FileName);
+    const auto dataFile = [&list](const QString &name) { return list.namesFile(name); };
     for (const QString &folder : SaveFolders::fromSettings().all())
-        ::removeLeftTemporaryFiles(folder, dataFiles, AttachmentDecoder::TemporaryPrefix);
+        ::removeLeftTemporaryFiles(folder, dataFile, AttachmentDecoder::TemporaryPrefix);
 }
 
 void DownloadRun::DoDownload()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -7,7 +8,12 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+#include <vector>
+
 struct stat;
+
+class SaveFolderPresence;
 
 // One handled mail. HandledTime and MailDate hold a QDateTime, or a QString
 // when the stored text was not a date (it is then written back unchanged).
@@ -18,34 +24,45 @@ struct ReadEntry {
     QString Uid;      // the key, compared without regard to case
     QString Description;
     bool FilePresent = false; // computed, never stored
-    bool Removed = false;     // dropped at the next save, never stored
 };
-
-// A Uid as a key compared without regard to case; it shares the entry's text
-// instead of holding a folded copy.
-struct UidKey {
-    QString text;
-    bool operator==(const UidKey &other) const;
-};
-size_t qHash(const UidKey &key, size_t seed = 0) noexcept;
 
 // The read-mail list: every mail the program has handled, kept in Kivrel.dat.
+//
+// A loaded list keeps the file's bytes and an index of its lines; a record is
+// decoded (CP932 texts, dates) when it is first used, and the Uid index hashes
+// the Uids' bytes. A save writes each record the list has not changed back as
+// its original bytes when decoding and encoding it again would give exactly
+// those bytes, else from its decoded form, so the file is the same either way.
 class ReadList
 {
 public:
-    const QList<ReadEntry> &entries() const { return m_entries; }
-    QList<ReadEntry> &entries()
-    {
-        m_indexValid = false; // the caller may change a Uid
-        return m_entries;
-    }
-    int ReadCount() const { return static_cast<int>(m_entries.size()); }
-    const ReadEntry &at(int i) const { return m_entries.at(i); }
-    ReadEntry &operator[](int i)
-    {
-        m_indexValid = false;
-        return m_entries[i];
-    }
+    ReadList();
+    ~ReadList();
+    ReadList(ReadList &&) noexcept;
+    ReadList &operator=(ReadList &&) noexcept;
+    // A copy lists the save folders anew when it first needs them.
+    ReadList(const ReadList &other);
+    ReadList &operator=(const ReadList &other) { return *this = ReadList(other); }
+
+    int ReadCount() const { return static_cast<int>(m_records.size()); }
+    // The record, decoded on first use; the reference stays valid until the
+    // list is loaded again.
+    const ReadEntry &at(int i) const;
+    bool filePresent(int i) const;
+    // The handled time / mail date as the number yyyyMMddhhmmss when it is a
+    // date-time of years 1000 to 9999 (its fixed-width text orders as this
+    // number does), else -1; read from the bytes where they allow it.
+    qint64 handledNumber(int i) const { return dateNumber(i, 0); }
+    qint64 mailDateNumber(int i) const { return dateNumber(i, 1); }
+    // The same number of a date-time, or -1.
+    static qint64 numberOf(const QVariant &value);
+    // True when the handled time is a date-time later than `t`.
+    bool handledAfter(int i, const QDateTime &t) const;
+    // The display weight (Cp932::displayWeight) of the file name (2)
+    // or description (4), or -1 when the bytes cannot tell without decoding.
+    int fieldWeight(int i, int field) const;
+    // True when a record names this file (exactly).
+    bool namesFile(const QString &fileName) const;
 
     // Index of the first entry with this Uid (case-insensitive), or -1.
     int find(const QString &uid) const;
@@ -104,13 +121,59 @@ private:
     static FileStamp stampOf(const struct stat &st);
     void markUnsaved(int index);
 
-    QList<ReadEntry> m_entries;
+    enum Flag : quint8 {
+        Own = 1,           // changed by this list: the decoded entry is the record
+        Removed = 2,       // dropped at the next save
+        PresenceKnown = 4, // Present holds the file's presence
+        Present = 8,
+        VerbatimKnown = 16, // Verbatim holds whether the bytes go back unchanged
+        Verbatim = 32,
+    };
+    struct Record {
+        quint32 begin = 0; // the line in m_bytes, without its line end
+        quint32 end = 0;
+        quint32 uidBegin = 0; // its Uid field
+        quint32 uidEnd = 0;
+        // In the usual line (single TABs before the Uid) the first two TABs,
+        // from the line's start; NoTab: split the line to find a field.
+        static constexpr quint16 NoTab = 0xFFFF;
+        quint16 tab1 = NoTab;
+        quint16 tab2 = NoTab;
+        mutable quint8 flags = 0;
+        mutable std::unique_ptr<ReadEntry> entry; // decoded on first use
+        Record() = default;
+        Record(Record &&) noexcept = default;
+        Record &operator=(Record &&) noexcept = default;
+        Record(const Record &other);
+        Record &operator=(const Record &other) { return *this = Record(other); }
+    };
+    ReadEntry &decoded(int i) const; // without its FilePresent
+    QByteArrayView lineOf(const Record &r) const;
+    QByteArrayView fieldOf(const Record &r, int field) const;
+    bool verbatim(const Record &r) const;
+    qint64 dateNumber(int i, int field) const;
+    bool steadyDay(qint64 number) const;
+    size_t uidHash(int i) const;
+    bool uidEquals(int i, const QString &uid) const;
+    void indexRecord(int i);
+    void indexRecord(int i, size_t hash);
+    void resetIndex(size_t records);
+    void rebuildIndex();
+
+    QByteArray m_bytes;             // Kivrel.dat as last loaded
+    std::shared_ptr<void> m_storage; // where m_bytes lie, when not in m_bytes itself
+    std::vector<Record> m_records;
+    mutable std::unique_ptr<SaveFolderPresence> m_presence; // the save folders' files, listed on first use
+    mutable QHash<qint64, int> m_noonOffsets;                // Julian day -> UTC offset at its noon
+    mutable qint64 m_lastSteadyDay = -1;                      // yyyyMMdd
+    mutable QDateTime m_after;                                // the last time handledAfter() compared with
+    mutable qint64 m_afterNumber = -1;                        // its number, -1: compare decoded
     FileStamp m_stamp;
     bool m_unsaved = false;
     QList<int> m_unsavedIndexes; // entries put since the last save
     quint32 m_unsavedSince = 0;
-    // Uid (case-folded) -> index of its first entry; rebuilt when stale. A
+    // Uid (case-folded) -> index of its first record, open addressing: a
     // mailbox check looks up every mail of the mailbox.
-    mutable QHash<UidKey, int> m_index;
-    mutable bool m_indexValid = false;
+    std::vector<quint64> m_slots;
+    size_t m_indexed = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -15,9 +16,12 @@ class SaveFolderPresence
 public:
     SaveFolderPresence();
     bool contains(const QString &fileName) const;
+    // The same for a name of ASCII bytes, without making a text of it.
+    bool containsAscii(QByteArrayView fileName) const;
 
 private:
     QSet<QString> m_files;
+    QSet<QByteArray> m_asciiFiles; // the listed regular files' names that are ASCII
     QSet<QString> m_unsure;
     QStringList m_folders; // the save folders that are set
 };

@@ -1,5 +1,6 @@
 #include "ui/filegridmodel.h"
 
+#include "core/cp932.h"
 #include "core/datetext.h"
 #include "download/readlist.h"
 
@@ -12,23 +13,6 @@ QString textOf(const QVariant &value, QString (*format)(const QDateTime &))
     if (value.typeId() == QMetaType::QDateTime)
         return format(value.toDateTime());
     return value.toString();
-}
-
-// A date-time of years 1000 to 9999 as the number yyyyMMddhhmmss: its fixed
-// width text orders as this number does. -1 for anything else.
-qint64 digitsOf(const QVariant &value)
-{
-    if (value.typeId() != QMetaType::QDateTime)
-        return -1;
-    const QDateTime dt = value.toDateTime();
-    if (!dt.isValid())
-        return -1;
-    const QDate d = dt.date();
-    if (d.year() < 1000 || d.year() > 9999)
-        return -1;
-    const QTime t = dt.time();
-    return ((((qint64(d.year()) * 100 + d.month()) * 100 + d.day()) * 100 + t.hour()) * 100 + t.minute()) * 100 +
-           t.second();
 }
 
 // The text of such a number, as formatDateTime writes it.
@@ -133,31 +117,33 @@ int FileGridModel::entryAt(int row) const
     return row >= 1 && row <= static_cast<int>(m_order.size()) ? m_order[static_cast<size_t>(row - 1)] : -1;
 }
 
-const ReadEntry *FileGridModel::entry(int row) const
+int FileGridModel::recordAt(int row) const
 {
     const int i = entryAt(row);
-    return i >= 0 && i < m_list.ReadCount() ? &m_list.at(i) : nullptr;
+    return i >= 0 && i < m_list.ReadCount() ? i : -1;
 }
 
-bool FileGridModel::isNew(const ReadEntry &e) const
+const ReadEntry *FileGridModel::entry(int row) const
 {
-    return e.HandledTime.typeId() == QMetaType::QDateTime && e.HandledTime.toDateTime() > m_newAfter;
+    const int i = recordAt(row);
+    return i >= 0 ? &m_list.at(i) : nullptr;
 }
 
 QString FileGridModel::text(int row, int column) const
 {
     if (row == 0)
         return column >= 0 && column < Columns ? m_headings[column] : QString();
-    const ReadEntry *e = entry(row);
-    if (!e)
+    const int i = recordAt(row);
+    if (i < 0)
         return {};
+    if (column == ColMark)
+        return m_list.filePresent(i) ? QStringLiteral(" ") : QString();
+    const ReadEntry *e = &m_list.at(i);
     switch (column) {
     case ColHandled:
         return textOf(e->HandledTime, formatDateTime);
     case ColUid:
         return e->Uid;
-    case ColMark:
-        return e->FilePresent ? QStringLiteral(" ") : QString();
     case ColDescription:
         return e->Description;
     case ColFileName:
@@ -171,42 +157,41 @@ QString FileGridModel::text(int row, int column) const
 
 bool FileGridModel::bold(int row, int column) const
 {
-    const ReadEntry *e = column >= ColDescription ? entry(row) : nullptr;
-    return e && isNew(*e);
+    const int i = column >= ColDescription ? recordAt(row) : -1;
+    return i >= 0 && m_list.handledAfter(i, m_newAfter);
 }
 
 QIcon FileGridModel::picture(int row, int column) const
 {
-    const ReadEntry *e = column == ColMark ? entry(row) : nullptr;
-    return e ? m_pictures[e->FilePresent ? 1 : 0] : QIcon();
+    const int i = column == ColMark ? recordAt(row) : -1;
+    return i >= 0 ? m_pictures[m_list.filePresent(i) ? 1 : 0] : QIcon();
 }
 
 int FileGridModel::displayWeight(QStringView text)
 {
-    int weight = 0;
-    for (const QChar ch : text) {
-        const char16_t u = ch.unicode();
-        const bool narrow = u < 0x1100 || (u >= 0xFF61 && u <= 0xFFDC) || (u >= 0xFFE8 && u <= 0xFFEE);
-        weight += narrow ? 1 : 2;
-    }
-    return weight;
+    return Cp932::displayWeight(text);
 }
 
 int FileGridModel::weight(int row, int column) const
 {
-    // A date is all digits and marks: its text need not be made to be weighed.
-    if (const ReadEntry *e = column == ColMailDate ? entry(row) : nullptr; e && digitsOf(e->MailDate) >= 0)
+    // A date is all digits and marks, and a stored text is weighed from its
+    // bytes: neither needs its text made, nor the record decoded.
+    const int i = recordAt(row);
+    if (i >= 0 && column == ColMailDate && m_list.mailDateNumber(i) >= 0)
         return 16; // "1999/12/24 08:05"
+    if (i >= 0 && (column == ColDescription || column == ColFileName)) {
+        if (const int w = m_list.fieldWeight(i, column == ColFileName ? 2 : 4); w >= 0)
+            return w;
+    }
     return displayWeight(text(row, column));
 }
 
 FileGridModel::Key FileGridModel::keyOf(int index) const
 {
-    const QVariant &handled = m_list.at(index).HandledTime;
     Key key;
-    key.number = digitsOf(handled);
+    key.number = m_list.handledNumber(index);
     if (key.number < 0)
-        key.text = textOf(handled, formatDateTime);
+        key.text = textOf(m_list.at(index).HandledTime, formatDateTime);
     return key;
 }
 

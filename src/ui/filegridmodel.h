@@ -56,7 +56,7 @@ public:
     // the selection stay. Returns that grid row, or 0 when the rows do not
     // belong to this list (the caller rebuilds then).
     int stored(int index);
-    // The records' FilePresent changed: the presence column is drawn again.
+    // The records' file presence changed: the presence column is drawn again.
     void presenceChanged();
 
     int gridRows() const { return static_cast<int>(m_order.size()) + 1; }
@@ -85,7 +85,7 @@ private:
     };
     Key keyOf(int index) const;
     static bool later(const Key &a, const Key &b);
-    bool isNew(const ReadEntry &e) const;
+    int recordAt(int row) const; // entryAt(), -1 unless the list holds it
     QVariant cellData(int row, int column, int role) const;
 
     const ReadList &m_list;

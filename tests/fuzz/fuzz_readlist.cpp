@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     ReadList first;
     first.LoadReadList();
-    for (const ReadEntry &e : first.entries())
-        (void)first.find(e.Uid);
+    for (int i = 0; i < first.ReadCount(); ++i)
+        (void)first.find(first.at(i).Uid);
     if (!first.SaveReadList())
         std::abort();
     ReadList second;

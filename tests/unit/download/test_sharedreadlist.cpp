@@ -21,8 +21,8 @@ ReadList listOf(const QStringList &uids)
 QStringList uidsOf(const ReadList &list)
 {
     QStringList uids;
-    for (const ReadEntry &e : list.entries())
-        uids << e.Uid;
+    for (int i = 0; i < list.ReadCount(); ++i)
+        uids << list.at(i).Uid;
     uids.sort();
     return uids;
 }

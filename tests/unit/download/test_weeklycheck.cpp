@@ -28,12 +28,8 @@ WeeklyCheck::Schedule defaults()
 
 void addMail(ReadList &list, const QVariant &mailDate, const QString &fileName)
 {
-    ReadEntry e;
-    e.HandledTime = QDateTime(Friday, QTime(9, 0));
-    e.MailDate = mailDate;
-    e.FileName = fileName;
-    e.Uid = QString::number(list.ReadCount() + 1);
-    list.entries().append(e);
+    list.PutReadEntry(QDateTime(Friday, QTime(9, 0)), mailDate, fileName, QString::number(list.ReadCount() + 1),
+                      QString());
 }
 
 // What one table row changes from the defaults.

@@ -1,3 +1,4 @@
+#include "core/settings.h"
 #include "download/readlist.h"
 #include "ui/filegrid.h"
 #include "ui/filegridmodel.h"
@@ -5,8 +6,11 @@
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QtTest>
+
+#include <utility>
 
 namespace {
 const QString ProgramLayout =
@@ -165,7 +169,12 @@ void TestFileGrid::presenceMark()
     pixmap.fill(Qt::red);
     s.model.setPictures(QIcon(), QIcon(pixmap));
     s.fill({QStringLiteral("a"), QStringLiteral("b")});
-    s.list[0].FilePresent = true;
+    QTemporaryDir folder; // F1.LZH is saved
+    QFile file(folder.filePath(QStringLiteral("F1.LZH")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QString saved = std::exchange(Settings.SaveFolder[0], folder.path());
+    s.list.refreshPresence();
+    Settings.SaveFolder[0] = saved;
     s.model.presenceChanged();
     QCOMPARE(s.grid.cellText(2, 2), QStringLiteral(" "));
     QVERIFY(!s.grid.cellPicture(2, 2).isNull());
