@@ -5,9 +5,9 @@
 #include "core/cp932.h"
 #include "core/datetext.h"
 #include "core/pathutil.h"
-#include "core/settings.h"
 #include "core/syncbarrier.h"
 #include "download/savefolderpresence.h"
+#include "download/scanoptions.h"
 #include "platform/clock.h"
 
 #include <QFile>
@@ -341,7 +341,7 @@ QString ReadList::filePath()
 
 bool ReadList::presentInSaveFolders(const QString &fileName)
 {
-    for (const QString &folder : Settings.SaveFolder) {
+    for (const QString &folder : SaveFolders::fromSettings().all()) {
         if (FileExists(folder, fileName))
             return true;
     }
