@@ -15,6 +15,11 @@ QByteArray encode(const QString &text);
 // form, or its form reads back as another character), or the empty text when
 // every character survives.
 QString firstUnstorable(const QString &text);
+// The first byte of a double-byte character.
+inline bool isLeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 // A rough display width in half-width units: a wide character counts two.
 int displayWeight(QStringView text);
 } // namespace Cp932

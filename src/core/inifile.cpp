@@ -36,11 +36,6 @@ QByteArray trimBlanks(QByteArrayView bytes)
     return bytes.sliced(b, e - b).toByteArray();
 }
 
-bool isLeadByte(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // At most kMaxValueBytes bytes, without splitting a double-byte character.
 QByteArray cutValue(const QByteArray &bytes)
 {
@@ -48,7 +43,7 @@ QByteArray cutValue(const QByteArray &bytes)
         return bytes;
     qsizetype i = 0;
     while (i < kMaxValueBytes) {
-        const qsizetype step = isLeadByte(static_cast<unsigned char>(bytes[i])) ? 2 : 1;
+        const qsizetype step = Cp932::isLeadByte(static_cast<unsigned char>(bytes[i])) ? 2 : 1;
         if (i + step > kMaxValueBytes)
             break;
         i += step;

@@ -115,7 +115,7 @@ private:
     int m_unstored = 0;         // wanted data files that could not be stored
     int m_unjudged = 0;         // mails left for the next run
     bool m_lineDropped = false; // the line could not be kept in step
-    bool m_timedOut = false;    // a reply time-out: no further pass in this run
+    bool m_timedOut = false;    // the 30 s rule gave a retrieval up (the engine keeps its own 60 s flag)
     bool m_pipeliningAllowed = true;
     bool m_pipelined = false;
     MessageParser m_mail; // the mail examined or retrieved last

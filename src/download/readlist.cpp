@@ -212,11 +212,6 @@ quint8 codeBits(unsigned code)
     return bits;
 }
 
-bool isLeadByte(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // Calls each(bits) for every character of the bytes; stops and returns false
 // when one does not decode to a character of its own (the decoder would mark it).
 template <typename Each>
@@ -229,7 +224,7 @@ bool eachCharacter(QByteArrayView bytes, Each each)
             continue;
         }
         unsigned code = c;
-        if (isLeadByte(c) && i + 1 < bytes.size())
+        if (Cp932::isLeadByte(c) && i + 1 < bytes.size())
             code = c << 8 | static_cast<unsigned char>(bytes[++i]);
         const quint8 bits = codeBits(code);
         if (!(bits & CodeValid))
@@ -237,6 +232,12 @@ bool eachCharacter(QByteArrayView bytes, Each each)
         each(bits);
     }
     return true;
+}
+
+// A date-time as the number yyyyMMddhhmmss (its fixed-width text orders as it does).
+qint64 dateTimeNumber(int year, int month, int day, int hour, int minute, int second)
+{
+    return ((((qint64(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
 }
 
 // A date field in the form the program writes ("1999/12/24 8:05:09",
@@ -284,7 +285,7 @@ ByteDate readDate(QByteArrayView f)
     // One-digit minutes or seconds, and any other form, go through the text reader.
     if (year < 1000 || !QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second))
         return out;
-    out.number = ((((qint64(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
+    out.number = dateTimeNumber(year, month, day, hour, minute, second);
     const bool midnight = hour == 0 && minute == 0 && second == 0;
     out.written = monthDigits == 2 && dayDigits == 2 &&
                   (hourDigits == 0 ? midnight : !midnight && seconds && hourDigits == (hour > 9 ? 2 : 1));
@@ -330,8 +331,7 @@ qint64 ReadList::numberOf(const QVariant &value)
     if (d.year() < 1000 || d.year() > 9999)
         return -1;
     const QTime t = dt.time();
-    return ((((qint64(d.year()) * 100 + d.month()) * 100 + d.day()) * 100 + t.hour()) * 100 + t.minute()) * 100 +
-           t.second();
+    return dateTimeNumber(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
 }
 
 QString ReadList::filePath()
@@ -579,11 +579,13 @@ void ReadList::indexRecord(int i, size_t hash)
         const int j = int(quint32(at));
         const Record &other = m_records[size_t(j)];
         bool same;
-        if (r.entry || other.entry)
+        if (r.entry || other.entry) {
             same = uidEquals(j, r.entry ? r.entry->Uid : QString::fromLatin1(bytes));
-        else // two ASCII ids
-            same = bytes.size() == fieldOf(other, 3).size() &&
-                   qstrnicmp(bytes.data(), fieldOf(other, 3).data(), size_t(bytes.size())) == 0;
+        } else { // two ASCII ids
+            const QByteArrayView otherBytes = fieldOf(other, 3);
+            same = bytes.size() == otherBytes.size() &&
+                   qstrnicmp(bytes.data(), otherBytes.data(), size_t(bytes.size())) == 0;
+        }
         if (same)
             return; // the first of two equal ids is the one used
     }
@@ -626,7 +628,8 @@ void ReadList::markRemoved(const QStringList &uids)
     for (const QString &uid : uids)
         keys.insert(foldedHash(QStringView(uid)), uid);
     for (int i = 0; i < ReadCount(); ++i) {
-        for (auto it = keys.constFind(uidHash(i)); it != keys.constEnd() && it.key() == uidHash(i); ++it) {
+        const size_t hash = uidHash(i);
+        for (auto it = keys.constFind(hash); it != keys.constEnd() && it.key() == hash; ++it) {
             if (uidEquals(i, it.value())) {
                 m_records[size_t(i)].flags |= Removed;
                 break;

@@ -167,11 +167,6 @@ QIcon FileGridModel::picture(int row, int column) const
     return i >= 0 ? m_pictures[m_list.filePresent(i) ? 1 : 0] : QIcon();
 }
 
-int FileGridModel::displayWeight(QStringView text)
-{
-    return Cp932::displayWeight(text);
-}
-
 int FileGridModel::weight(int row, int column) const
 {
     // A date is all digits and marks, and a stored text is weighed from its
@@ -183,7 +178,7 @@ int FileGridModel::weight(int row, int column) const
         if (const int w = m_list.fieldWeight(i, column == ColFileName ? 2 : 4); w >= 0)
             return w;
     }
-    return displayWeight(text(row, column));
+    return Cp932::displayWeight(text(row, column));
 }
 
 FileGridModel::Key FileGridModel::keyOf(int index) const

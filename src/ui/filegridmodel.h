@@ -73,7 +73,6 @@ public:
     // character counts two): enough to pick the few texts of a column worth
     // measuring with the font, without making every text.
     int weight(int row, int column) const;
-    static int displayWeight(QStringView text);
 
 private:
     // What orders the rows: the handled time's text in the list, as digits
